@@ -1,0 +1,30 @@
+#include "app/CCorvaneApp.h"
+
+#include "app/CCorvaneDlg.h"
+
+#include <QApplication>
+#include <QGuiApplication>
+#include <QScreen>
+
+namespace corvane {
+
+CCorvaneApp::CCorvaneApp() : program_(clock_) {}
+
+CCorvaneApp::~CCorvaneApp() {
+    // The main window goes first: it closes the serial link and waits for its thread.
+    main_.reset();
+}
+
+int CCorvaneApp::Run() {
+    main_ = std::make_unique<CCorvaneDlg>(program_);
+    main_->SetQuitHandler([] { QCoreApplication::exit(0); });
+    main_->InitDialog();
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        const QRect area = screen->availableGeometry();
+        main_->move(area.center() - QPoint(main_->width() / 2, main_->height() / 2));
+    }
+    main_->show();
+    return QApplication::exec();
+}
+
+}  // namespace corvane

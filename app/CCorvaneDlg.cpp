@@ -1,0 +1,387 @@
+#include "app/CCorvaneDlg.h"
+
+#include "pages/CEDIDDlg.h"
+#include "pages/CFWDlg.h"
+#include "pages/CMatrixDlg.h"
+#include "resources/DialogTemplates.h"
+#include "resources/resource.h"
+#include "widgets/CaptionButton.h"
+
+#include <QAbstractButton>
+#include <QContextMenuEvent>
+#include <QLabel>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPlainTextEdit>
+#include <QTextCursor>
+
+namespace corvane {
+namespace {
+
+const QColor kBand(30, 144, 225);
+
+}  // namespace
+
+// The two log edits. Lines end in "\r\n" in the log's own terms; the edit shows them as lines.
+class CCorvaneDlg::EditLog final : public LogTarget {
+public:
+    explicit EditLog(QPlainTextEdit* edit) : edit_(edit) {}
+
+    void InsertAtCaret(const std::string& text) override {
+        QTextCursor cursor = edit_->textCursor();
+        cursor.insertText(text == "\r\n" ? QStringLiteral("\n") : QString::fromStdString(text));
+        edit_->setTextCursor(cursor);
+    }
+    void Empty() override { edit_->clear(); }
+
+private:
+    QPlainTextEdit* edit_;
+};
+
+CCorvaneDlg::CCorvaneDlg(Program& program)
+    : CDialog(MainTemplate(), program.clock),
+      program_(program),
+      sendLog_(std::make_unique<EditLog>(ItemAs<QPlainTextEdit>(IDC_TX_LOG))),
+      receiveLog_(std::make_unique<EditLog>(ItemAs<QPlainTextEdit>(IDC_RX_LOG))),
+      log_(*sendLog_, *receiveLog_),
+      router_(log_),
+      assembler_([this](const Frame& frame) { DispatchFrame(frame); }),
+      sender_([this] { return IsItemChecked(IDC_COM_MODE); }, log_) {
+    setWindowFlags(Qt::Window | Qt::FramelessWindowHint | Qt::WindowMinimizeButtonHint);
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    setWindowTitle(QStringLiteral("Corvane"));
+    SetFilterKeys(true);
+    // Arial with a cell height of 16 pixels, which is an em of 14.
+    captionFont_ = QFont(QStringLiteral("Arial"));
+    captionFont_.setPixelSize(14);
+    captionFont_.setBold(true);
+    captionFont_.setStyleHint(QFont::SansSerif);
+    program_.popUps.SetOwner(this);
+}
+
+CCorvaneDlg::~CCorvaneDlg() { program_.popUps.SetOwner(nullptr); }
+
+const std::vector<int>& CCorvaneDlg::GeneralControlIds() {
+    static const std::vector<int> ids = [] {
+        std::vector<int> v = {IDC_MODE_GROUP, IDC_COM_MODE,    IDC_TCP_MODE,         IDC_COM_GROUP,
+                              IDC_PORT_LABEL, IDC_PORT_LIST,   IDC_COM_CONNECT,      IDC_COM_ICON,
+                              IDC_TCP_GROUP,  IDC_SWITCHER_IP_LABEL, IDC_SWITCHER_IP, IDC_TCP_CONNECT,
+                              IDC_TCP_ICON,   IDC_SEARCH,      IDC_CONFIG,           IDC_DEVICE_INFO_GROUP,
+                              IDC_STATUS,     IDC_CLEAR,       IDC_RESET_GROUP,      IDC_FACTORY_RESET,
+                              IDC_BEEP_GROUP, IDC_ENABLE_BEEP};
+        for (int id = IDC_INFO_FIRST; id <= IDC_INFO_LAST; ++id) v.push_back(id);
+        return v;
+    }();
+    return ids;
+}
+
+void CCorvaneDlg::OnInitDialog() {
+    setWindowIcon(QIcon(ResourcePixmap(IDR_MAINFRAME, QSize(32, 32))));
+    SetUpCaptionButton(Item(IDC_CLOSE), IDI_CLOSE_HOVER, IDI_CLOSE, QStringLiteral("Close"));
+    SetUpCaptionButton(Item(IDC_MINIMIZE), IDI_MINIMIZE_HOVER, IDI_MINIMIZE,
+                       QStringLiteral("Minimize"));
+    for (int page = kPageGeneral; page <= kPageFirmware; ++page) {
+        auto* label = ItemAs<QLabel>(TabLabelId(page));
+        label->setFont(captionFont_);
+        label->setAutoFillBackground(true);
+        label->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+    }
+    UpdateTabColours();
+
+    CheckItem(IDC_COM_MODE, true);
+    program_.link.controlMode = LinkState::kComMode;
+    ApplyControlMode();
+    BlankDeviceInformation();
+    // The port list is filled here once and then refreshed by timer 1 (serial link issue).
+    EnableItem(IDC_STATUS, false);
+    EnableItem(IDC_CLEAR, false);
+    ShowHidePages();
+    LayOutCaption();
+}
+
+int CCorvaneDlg::TabLabelId(int page) {
+    switch (page) {
+        case kPageEdid:
+            return IDC_TAB_EDID;
+        case kPageSwitch:
+            return IDC_TAB_SWITCH;
+        case kPageFirmware:
+            return IDC_TAB_FIRMWARE;
+        default:
+            return IDC_TAB_GENERAL;
+    }
+}
+
+void CCorvaneDlg::BlankDeviceInformation() {
+    for (int id = IDC_INFO_FIRST; id <= IDC_RX_LOG; ++id) SetItemText(id, QString());
+}
+
+void CCorvaneDlg::ApplyControlMode() {
+    const bool com = program_.link.controlMode == LinkState::kComMode;
+    for (int id : {IDC_TCP_CONNECT, IDC_TCP_GROUP, IDC_SWITCHER_IP_LABEL, IDC_SEARCH, IDC_CONFIG,
+                   IDC_SWITCHER_IP}) {
+        EnableItem(id, !com);
+    }
+    for (int id : {IDC_COM_GROUP, IDC_PORT_LABEL, IDC_COM_CONNECT, IDC_PORT_LIST}) EnableItem(id, com);
+    if (com) {
+        program_.link.tcpUp = 0;
+        SetItemText(IDC_TCP_CONNECT, QStringLiteral("Connect"));
+        SetLinkIcon(IDC_TCP_ICON, false);
+    } else {
+        program_.link.comUp = 0;
+        SetItemText(IDC_COM_CONNECT, QStringLiteral("Connect"));
+        SetLinkIcon(IDC_COM_ICON, false);
+    }
+}
+
+void CCorvaneDlg::SetLinkIcon(int id, bool up) {
+    if (auto* icon = ItemAs<QLabel>(id)) {
+        icon->setPixmap(ResourcePixmap(up ? IDI_LINK_UP : IDI_LINK_DOWN, QSize(32, 32)));
+        icon->setProperty("resource", up ? IDI_LINK_UP : IDI_LINK_DOWN);
+    }
+}
+
+bool CCorvaneDlg::CheckLinkReady() {
+    LinkState& link = program_.link;
+    if (link.controlMode == LinkState::kComMode && link.comUp == 0) {
+        program_.popUps.ShowMessage(QStringLiteral("Open COM failed!"));
+        return false;
+    }
+    if (link.controlMode != LinkState::kComMode && link.tcpUp == 0) {
+        program_.popUps.ShowMessage(QStringLiteral("Connect to Matrix failed!"));
+        return false;
+    }
+    if (link.ready == 0) return false;
+    link.ready = 0;
+    return true;
+}
+
+void CCorvaneDlg::PostSendRequest(int wParam) {
+    Post([this, wParam] { OnSendRequest(wParam); });
+}
+
+void CCorvaneDlg::OnSendRequest(int wParam) {
+    switch (wParam) {
+        case kSendEdidFrame:
+        case kSendSwitchFrame:
+        case kSendFirmwareFrame:
+            sender_.Send(program_.tx.frame);
+            break;
+        case kSendFirmwareBlock:
+            sender_.Send(program_.tx.block);
+            break;
+        case kStopMainTimeout:
+            KillTimer(kTimeoutTimer);
+            break;
+        default:
+            break;
+    }
+}
+
+void CCorvaneDlg::OnTimer(int id) {
+    if (id == kTimeoutTimer) OnMainTimeout();
+}
+
+void CCorvaneDlg::OnMainTimeout() {
+    KillTimer(kTimeoutTimer);
+    program_.popUps.ShowMessage(QStringLiteral("Time out!"),
+                                [this](int) { program_.link.ready = 1; });
+}
+
+void CCorvaneDlg::OnCommand(int id, Notify code) {
+    if (code != Notify::Clicked) return;
+    switch (id) {
+        case IDC_CLOSE:
+            Post([this] {
+                if (quit_) quit_();
+            });
+            break;
+        case IDC_MINIMIZE:
+            Post([this] { showMinimized(); });
+            break;
+        case IDC_CLEAR:
+            BlankDeviceInformation();
+            break;
+        case IDC_COM_MODE:
+            program_.link.controlMode = LinkState::kComMode;
+            ApplyControlMode();
+            break;
+        case IDC_TCP_MODE:
+            program_.link.controlMode = LinkState::kTcpMode;
+            ApplyControlMode();
+            break;
+        default:  // Status does nothing
+            break;
+    }
+}
+
+void CCorvaneDlg::OnTabClicked(int page) {
+    if (program_.link.ready == 0) return;
+    SetCurrentPage(static_cast<std::uint8_t>(page));
+    UpdateTabColours();
+    SelectPage(page);
+}
+
+void CCorvaneDlg::SelectPage(int page) {
+    switch (page) {
+        case kPageEdid:
+            if (!edidPage_) {
+                edidPage_ = new CEDIDDlg(*this, clock(), this);
+                edidPage_->InitDialog();
+                router_.SetHandler(kPageEdid, [this](const Frame& f) { edidPage_->OnEdidReply(f); });
+            }
+            ShowHidePages();
+            edidPage_->move(1, 56);
+            break;
+        case kPageSwitch:
+            if (!switchPage_) {
+                switchPage_ = new CMatrixDlg(*this, clock(), this);
+                switchPage_->InitDialog();
+                router_.SetHandler(kPageSwitch,
+                                   [this](const Frame& f) { switchPage_->OnSwitchReply(f); });
+            }
+            ShowHidePages();
+            switchPage_->move(1, 56);
+            if (CheckLinkReady()) {
+                program_.tx.Compose(0x02, 0x01, {0x01});
+                sender_.Send(program_.tx.frame);
+                program_.link.ready = 0;
+                SetTimer(kTimeoutTimer, kTimeoutPeriod);
+            }
+            break;
+        case kPageFirmware:
+            if (!firmwarePage_) {
+                firmwarePage_ = new CFWDlg(*this, clock(), this);
+                firmwarePage_->InitDialog();
+                router_.SetHandler(kPageFirmware,
+                                   [this](const Frame& f) { firmwarePage_->OnFirmwareReply(f); });
+            }
+            ShowHidePages();
+            firmwarePage_->move(1, 70);
+            if (CheckLinkReady()) {
+                program_.link.ready = 1;
+                program_.tx.Compose(0x01, 0x01, {0, 0, 0, 0, 0, 0, 0xCC, 0});
+                sender_.Send(program_.tx.frame);
+            }
+            break;
+        default:
+            ShowHidePages();
+            break;
+    }
+}
+
+void CCorvaneDlg::ShowHidePages() {
+    const std::uint8_t page = CurrentPage();
+    const bool general = page == kPageGeneral;
+    for (int id : GeneralControlIds()) ShowItem(id, general);
+    if (switchPage_) switchPage_->setVisible(page == kPageSwitch);
+    if (edidPage_) edidPage_->setVisible(page == kPageEdid);
+    if (firmwarePage_) firmwarePage_->setVisible(page == kPageFirmware);
+    update();
+}
+
+void CCorvaneDlg::UpdateTabColours() {
+    for (int page = kPageGeneral; page <= kPageFirmware; ++page) {
+        QWidget* label = Item(TabLabelId(page));
+        QPalette pal = label->palette();
+        const bool current = CurrentPage() == page;
+        pal.setColor(QPalette::WindowText, current ? Qt::black : Qt::white);
+        pal.setColor(QPalette::Window, current ? palette().color(QPalette::Button) : kBand);
+        label->setPalette(pal);
+        label->update();
+    }
+}
+
+void CCorvaneDlg::LayOutCaption() {
+    const int w = width();
+    const QRect closeAt(w - 26, 1, 25, 25);
+    const QRect minimizeAt(w - 51, 1, 25, 25);
+    if (Item(IDC_CLOSE)->geometry() != closeAt) Item(IDC_CLOSE)->setGeometry(closeAt);
+    if (Item(IDC_MINIMIZE)->geometry() != minimizeAt) Item(IDC_MINIMIZE)->setGeometry(minimizeAt);
+    const QSize label = Item(IDC_TAB_GENERAL)->size();
+    for (int k = 0; k < 4; ++k) {
+        QWidget* tab = Item(TabLabelId(kPageGeneral + k));
+        const QPoint at(1 + k * (label.width() + 1), 56 - label.height());
+        if (tab->pos() != at) tab->move(at);
+    }
+}
+
+QRect CCorvaneDlg::GeneralFrameRect() const {
+    const QPoint info = Item(IDC_INFO_FIRST)->pos();
+    return QRect(info.x() - 2, info.y() - 9, 314, 240);
+}
+
+QPixmap CCorvaneDlg::RenderSurface() const {
+    const int w = width();
+    const int h = height();
+    const int lw = Item(IDC_TAB_GENERAL)->width();
+    const int lh = Item(IDC_TAB_GENERAL)->height();
+    QPixmap buffer(size() * devicePixelRatioF());
+    buffer.setDevicePixelRatio(devicePixelRatioF());
+    buffer.fill(palette().color(QPalette::Button));
+    QPainter p(&buffer);
+    p.setPen(QColor(128, 128, 128, 50));
+    p.drawRect(0, 0, w - 1, h - 1);
+    if (CurrentPage() == kPageGeneral) {
+        p.setPen(QColor(30, 120, 200, 50));
+        p.drawRect(GeneralFrameRect());
+    }
+    p.fillRect(1, 1, w - 2, 55, kBand);
+    p.setPen(QColor(30, 120, 255));
+    p.drawLine(0, 0, w - 2, 0);
+    p.drawLine(0, 0, 0, 55);
+    p.drawLine(w - 1, 0, w - 1, 55);
+    p.setPen(QColor(30, 120, 200));
+    for (int k = 1; k <= 3; ++k) p.drawLine(k * (lw + 1), 62 - lh, k * (lw + 1), 76 - lh);
+
+    // Centred with its trailing blanks, which text layout would otherwise leave out.
+    p.setFont(captionFont_);
+    p.setPen(Qt::white);
+    const QRect box = CaptionRect();
+    const QFontMetrics fm(captionFont_);
+    const int textWidth = fm.horizontalAdvance(kCaption);
+    const int x = box.left() + (box.width() - textWidth) / 2;
+    const int y = box.top() + (box.height() - fm.height()) / 2 + fm.ascent();
+    p.drawText(x, y, kCaption);
+    return buffer;
+}
+
+void CCorvaneDlg::paintEvent(QPaintEvent*) {
+    LayOutCaption();
+    QPainter(this).drawPixmap(0, 0, RenderSurface());
+}
+
+void CCorvaneDlg::mousePressEvent(QMouseEvent* event) {
+    if (event->button() != Qt::LeftButton) {
+        CDialog::mousePressEvent(event);
+        return;
+    }
+    const QPoint at = event->position().toPoint();
+    for (int page = kPageGeneral; page <= kPageFirmware; ++page) {
+        if (Item(TabLabelId(page))->geometry().contains(at)) {
+            OnTabClicked(page);
+            return;
+        }
+    }
+    StartWindowDrag();
+    CDialog::mousePressEvent(event);
+}
+
+void CCorvaneDlg::contextMenuEvent(QContextMenuEvent* event) {
+    QMenu menu(this);
+    menu.addSeparator();
+    QAction* about = menu.addAction(QStringLiteral("关于 Corvane(&A)..."));
+    if (menu.exec(event->globalPos()) == about) ShowAbout();
+}
+
+CDialog* CCorvaneDlg::ShowAbout() {
+    auto* box = new CDialog(AboutTemplate(), clock());
+    box->setWindowIcon(QIcon(ResourcePixmap(IDI_ABOUT, QSize(32, 32))));
+    QObject::connect(qobject_cast<QAbstractButton*>(box->Item(kAboutOk)), &QAbstractButton::clicked,
+                     box, [box] { box->EndDialog(kIdOk); });
+    box->RunModal(this, [box](int) { box->deleteLater(); }, false);
+    return box;
+}
+
+}  // namespace corvane

@@ -1,0 +1,111 @@
+#pragma once
+// The main window: title band, tabs, the General page's controls, and the pages laid over the
+// client area. It sends every byte that leaves the program and routes every reply frame.
+
+#include "app/Program.h"
+#include "framework/Dialog.h"
+#include "link/DeviceSender.h"
+#include "link/FrameAssembler.h"
+#include "link/FrameRouter.h"
+#include "link/TrafficLog.h"
+#include "pages/PageHost.h"
+
+#include <QFont>
+#include <functional>
+#include <memory>
+
+namespace corvane {
+
+class CMatrixDlg;
+class CEDIDDlg;
+class CFWDlg;
+
+class CCorvaneDlg : public CDialog, public PageHost {
+    Q_OBJECT
+public:
+    static constexpr int kTimeoutTimer = 1000;
+    static constexpr int kTimeoutPeriod = 7000;
+    static inline const QString kCaption = QStringLiteral("Velarin Ver6.34            ");
+
+    explicit CCorvaneDlg(Program& program);
+    ~CCorvaneDlg() override;
+
+    // Called when the close button asks the program to end.
+    void SetQuitHandler(std::function<void()> quit) { quit_ = std::move(quit); }
+
+    // PageHost
+    bool CheckLinkReady() override;
+    bool IsReady() const override { return program_.link.ready != 0; }
+    void SetReady(bool ready) override { program_.link.ready = ready ? 1 : 0; }
+    void PostSendRequest(int wParam) override;
+    TransmitBuffers& Tx() override { return program_.tx; }
+    PopUps& PopUp() override { return program_.popUps; }
+
+    // WM_SEND_REQUEST, as handled once the posted request comes up.
+    void OnSendRequest(int wParam);
+    // WM_RX_BYTE: one byte from the serial link.
+    void OnRxByte(std::uint8_t byte) { assembler_.OnRxByte(byte); }
+    void DispatchFrame(const Frame& frame) { router_.DispatchFrame(frame); }
+    void SendToDevice(std::size_t length, std::uint8_t* buffer) { sender_.SendToDevice(length, buffer); }
+
+    // Tab labels and pages.
+    static int TabLabelId(int page);
+    void OnTabClicked(int page);
+    void SelectPage(int page);
+    void ShowHidePages();
+    std::uint8_t CurrentPage() const { return router_.CurrentPage(); }
+    void SetCurrentPage(std::uint8_t page) { router_.SetCurrentPage(page); }
+    CMatrixDlg* SwitchPage() const { return switchPage_; }
+    CEDIDDlg* EdidPage() const { return edidPage_; }
+    CFWDlg* FirmwarePage() const { return firmwarePage_; }
+    static const std::vector<int>& GeneralControlIds();
+
+    void BlankDeviceInformation();
+    void ApplyControlMode();
+    // Shows the red (down) or green (up) dot in status icon 1103 or 1104.
+    void SetLinkIcon(int id, bool up);
+    // Opens the About box modally; returns its window.
+    CDialog* ShowAbout();
+
+    Program& program() { return program_; }
+    LinkState& Link() { return program_.link; }
+    DeviceSender& Sender() { return sender_; }
+    FrameRouter& Router() { return router_; }
+    TrafficLog& Log() { return log_; }
+    const FrameAssembler& Assembler() const { return assembler_; }
+
+    // The off-screen picture the paint handler copies to the window.
+    QPixmap RenderSurface() const;
+    QRect CaptionRect() const { return QRect(QPoint(1, 1), QPoint(289, 29)); }
+    QRect GeneralFrameRect() const;
+
+protected:
+    void OnInitDialog() override;
+    void OnTimer(int id) override;
+    void OnCommand(int id, Notify code) override;
+    void paintEvent(QPaintEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
+
+private:
+    class EditLog;
+    void LayOutCaption();
+    void UpdateTabColours();
+    void OnMainTimeout();
+
+    Program& program_;
+    std::unique_ptr<EditLog> sendLog_;
+    std::unique_ptr<EditLog> receiveLog_;
+    TrafficLog log_;
+    FrameRouter router_;
+    FrameAssembler assembler_;
+    DeviceSender sender_;
+    QFont captionFont_;
+    std::function<void()> quit_;
+
+    CMatrixDlg* switchPage_ = nullptr;
+    CEDIDDlg* edidPage_ = nullptr;
+    CFWDlg* firmwarePage_ = nullptr;
+};
+
+}  // namespace corvane

@@ -1,0 +1,254 @@
+#include "framework/Dialog.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFile>
+#include <QGroupBox>
+#include <QIcon>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QRegularExpressionValidator>
+#include <QWindow>
+
+namespace corvane {
+
+QPixmap ResourcePixmap(int id, QSize size) {
+    for (const char* ext : {"svg", "png"}) {
+        const QString path = QStringLiteral(":/res/%1.%2").arg(id).arg(QLatin1String(ext));
+        if (QFile::exists(path)) return QIcon(path).pixmap(size);
+    }
+    return {};
+}
+
+CDialog::CDialog(const DialogTemplate& t, Clock& clock, QWidget* parent)
+    : QWidget(parent),
+      templateId_(t.id),
+      clock_(clock),
+      timers_(clock, [this](int id) { OnTimer(id); }) {
+    setFont(DialogFont());
+    units_ = DialogUnits();
+    setFixedSize(units_.X(t.width), units_.Y(t.height));
+    if (!t.title.isEmpty()) setWindowTitle(t.title);
+    installEventFilter(this);
+    for (const ControlSpec& spec : t.controls) {
+        QWidget* w = CreateControl(spec);
+        w->installEventFilter(this);
+        if (spec.style & Style::kHidden) w->hide();
+        if (spec.style & Style::kDisabled) w->setEnabled(false);
+        if (spec.id != 0) items_[spec.id] = w;
+    }
+}
+
+CDialog::~CDialog() { timers_.KillAll(); }
+
+QWidget* CDialog::CreateControl(const ControlSpec& s) {
+    const QRect r = units_.ToPixels(s.x, s.y, s.w, s.h);
+    QWidget* w = nullptr;
+    switch (s.kind) {
+        case ControlKind::PushButton: {
+            auto* b = new QPushButton(s.text, this);
+            b->setAutoDefault(false);
+            connect(b, &QPushButton::clicked, this, [this, id = s.id] { OnCommand(id, Notify::Clicked); });
+            w = b;
+            break;
+        }
+        case ControlKind::PushLikeCheck: {
+            auto* b = new QPushButton(s.text, this);
+            b->setCheckable(true);
+            b->setAutoDefault(false);
+            connect(b, &QPushButton::clicked, this, [this, id = s.id] { OnCommand(id, Notify::Clicked); });
+            w = b;
+            break;
+        }
+        case ControlKind::CheckBox: {
+            auto* b = new QCheckBox(s.text, this);
+            connect(b, &QCheckBox::clicked, this, [this, id = s.id] { OnCommand(id, Notify::Clicked); });
+            w = b;
+            break;
+        }
+        case ControlKind::Radio: {
+            auto* b = new QRadioButton(s.text, this);
+            connect(b, &QRadioButton::clicked, this, [this, id = s.id] { OnCommand(id, Notify::Clicked); });
+            w = b;
+            break;
+        }
+        case ControlKind::GroupBox:
+            w = new QGroupBox(s.text, this);
+            break;
+        case ControlKind::Text:
+        case ControlKind::TextCentred: {
+            auto* l = new QLabel(s.text, this);
+            l->setAlignment(s.kind == ControlKind::TextCentred ? Qt::AlignHCenter | Qt::AlignTop
+                                                               : Qt::AlignLeft | Qt::AlignTop);
+            w = l;
+            break;
+        }
+        case ControlKind::Icon:
+        case ControlKind::Picture: {
+            auto* l = new QLabel(this);
+            l->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+            // An icon static takes the icon's own size; a picture keeps its template size.
+            const QSize size = s.kind == ControlKind::Icon ? QSize(32, 32) : r.size();
+            l->setPixmap(ResourcePixmap(s.resource, size));
+            l->setGeometry(QRect(r.topLeft(), size));
+            l->setProperty("resource", s.resource);
+            w = l;
+            break;
+        }
+        case ControlKind::DropList: {
+            auto* c = new QComboBox(this);
+            c->addItems(s.items);
+            connect(c, &QComboBox::activated, this, [this, id = s.id] { OnCommand(id, Notify::SelChange); });
+            if (s.style & Style::kSorted) c->setProperty("sorted", true);
+            w = c;
+            break;
+        }
+        case ControlKind::Edit: {
+            auto* e = new QLineEdit(s.text, this);
+            e->setReadOnly(s.style & Style::kReadOnly);
+            if (s.style & Style::kDigitsOnly) {
+                e->setValidator(new QRegularExpressionValidator(QRegularExpression("[0-9]*"), e));
+            }
+            w = e;
+            break;
+        }
+        case ControlKind::MultiEdit: {
+            auto* e = new QPlainTextEdit(this);
+            e->setReadOnly(s.style & Style::kReadOnly);
+            e->setUndoRedoEnabled(false);
+            w = e;
+            break;
+        }
+        case ControlKind::Progress: {
+            auto* p = new QProgressBar(this);
+            p->setTextVisible(false);
+            p->setRange(0, 100);
+            p->setValue(0);
+            w = p;
+            break;
+        }
+    }
+    if (s.kind == ControlKind::DropList) {
+        // A drop-down list's template height includes its open list; the closed box is one line.
+        w->setGeometry(r.x(), r.y(), r.width(), units_.Y(12) + 2);
+    } else if (s.kind != ControlKind::Icon && s.kind != ControlKind::Picture) {
+        w->setGeometry(r);
+    }
+    return w;
+}
+
+QWidget* CDialog::Item(int id) const {
+    auto it = items_.find(id);
+    return it == items_.end() ? nullptr : it->second;
+}
+
+void CDialog::SetItemText(int id, const QString& text) {
+    QWidget* w = Item(id);
+    if (auto* b = qobject_cast<QAbstractButton*>(w)) b->setText(text);
+    else if (auto* l = qobject_cast<QLabel*>(w)) l->setText(text);
+    else if (auto* e = qobject_cast<QLineEdit*>(w)) e->setText(text);
+    else if (auto* m = qobject_cast<QPlainTextEdit*>(w)) m->setPlainText(text);
+    else if (auto* g = qobject_cast<QGroupBox*>(w)) g->setTitle(text);
+    else if (auto* c = qobject_cast<QComboBox*>(w)) c->setCurrentIndex(c->findText(text));
+}
+
+QString CDialog::ItemText(int id) const {
+    QWidget* w = Item(id);
+    if (auto* b = qobject_cast<QAbstractButton*>(w)) return b->text();
+    if (auto* l = qobject_cast<QLabel*>(w)) return l->text();
+    if (auto* e = qobject_cast<QLineEdit*>(w)) return e->text();
+    if (auto* m = qobject_cast<QPlainTextEdit*>(w)) return m->toPlainText();
+    if (auto* g = qobject_cast<QGroupBox*>(w)) return g->title();
+    if (auto* c = qobject_cast<QComboBox*>(w)) return c->currentIndex() < 0 ? QString() : c->currentText();
+    return {};
+}
+
+void CDialog::CheckItem(int id, bool checked) {
+    if (auto* b = qobject_cast<QAbstractButton*>(Item(id))) {
+        if (qobject_cast<QRadioButton*>(b) && !checked) {
+            // An auto-exclusive radio cannot be unchecked directly.
+            b->setAutoExclusive(false);
+            b->setChecked(false);
+            b->setAutoExclusive(true);
+        } else {
+            b->setChecked(checked);
+        }
+    }
+}
+
+bool CDialog::IsItemChecked(int id) const {
+    auto* b = qobject_cast<QAbstractButton*>(Item(id));
+    return b && b->isChecked();
+}
+
+void CDialog::EnableItem(int id, bool enabled) {
+    if (QWidget* w = Item(id)) w->setEnabled(enabled);
+}
+
+bool CDialog::IsItemEnabled(int id) const {
+    QWidget* w = Item(id);
+    return w && w->isEnabled();
+}
+
+void CDialog::ShowItem(int id, bool visible) {
+    if (QWidget* w = Item(id)) w->setVisible(visible);
+}
+
+void CDialog::RunModal(QWidget* owner, std::function<void(int)> then, bool frameless) {
+    InitDialog();
+    then_ = std::move(then);
+    modalRunning_ = true;
+    setParent(owner, frameless ? Qt::Dialog | Qt::FramelessWindowHint : Qt::Dialog);
+    setWindowModality(owner ? Qt::WindowModal : Qt::ApplicationModal);
+    if (owner) {
+        const QRect area = owner->frameGeometry();
+        move(area.center() - QPoint(width() / 2, height() / 2));
+    }
+    show();
+    raise();
+    activateWindow();
+}
+
+void CDialog::EndDialog(int result) {
+    if (!modalRunning_) return;
+    modalRunning_ = false;
+    hide();
+    if (then_) {
+        Post([then = std::move(then_), result] { then(result); });
+    }
+    then_ = nullptr;
+}
+
+void CDialog::StartWindowDrag() {
+    ++dragCount_;
+    if (QWindow* handle = window()->windowHandle()) handle->startSystemMove();
+}
+
+void CDialog::InitDialog() {
+    if (initialised_) return;
+    initialised_ = true;
+    OnInitDialog();
+}
+
+void CDialog::showEvent(QShowEvent* event) {
+    InitDialog();
+    QWidget::showEvent(event);
+}
+
+bool CDialog::eventFilter(QObject* watched, QEvent* event) {
+    if (filterKeys_ && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Escape ||
+            key == Qt::Key_Space) {
+            return true;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+}  // namespace corvane

@@ -1,0 +1,100 @@
+#pragma once
+// CDialog: a window built from a dialog template, with its controls filed by id, its own window
+// timers, command notifications, the key filter, and modal runs that report to a continuation.
+
+#include "framework/Clock.h"
+#include "framework/DialogTemplate.h"
+#include "framework/WindowTimers.h"
+
+#include <QPixmap>
+#include <QWidget>
+
+#include <functional>
+#include <map>
+
+namespace corvane {
+
+enum class Notify { Clicked, SelChange };
+
+constexpr int kIdOk = 1;
+constexpr int kIdCancel = 2;
+
+// The image of icon or bitmap resource id at the given size (null when there is none).
+QPixmap ResourcePixmap(int id, QSize size);
+
+class CDialog : public QWidget {
+    Q_OBJECT
+public:
+    CDialog(const DialogTemplate& dialogTemplate, Clock& clock, QWidget* parent = nullptr);
+    ~CDialog() override;
+
+    // Runs OnInitDialog once; the window's creator calls it (a modal run and the first show do
+    // it too when nobody has).
+    void InitDialog();
+    int TemplateId() const { return templateId_; }
+    const DialogBaseUnits& Units() const { return units_; }
+    // Pixel rectangle of a template rectangle.
+    QRect MapDialogRect(int x, int y, int w, int h) const { return units_.ToPixels(x, y, w, h); }
+
+    QWidget* Item(int id) const;
+    template <class T>
+    T* ItemAs(int id) const {
+        return qobject_cast<T*>(Item(id));
+    }
+
+    // The common control operations, whatever widget stands for the control.
+    void SetItemText(int id, const QString& text);
+    QString ItemText(int id) const;
+    void CheckItem(int id, bool checked);
+    bool IsItemChecked(int id) const;
+    void EnableItem(int id, bool enabled);
+    bool IsItemEnabled(int id) const;
+    void ShowItem(int id, bool visible);
+
+    // Window timers of this window.
+    void SetTimer(int id, int ms) { timers_.SetTimer(id, ms); }
+    void KillTimer(int id) { timers_.KillTimer(id); }
+    bool IsTimerRunning(int id) const { return timers_.IsRunning(id); }
+    Clock& clock() const { return clock_; }
+    // Runs the call after the current handler has returned (a posted message).
+    void Post(Clock::Callback call) { clock_.Post(std::move(call)); }
+
+    // Enter, Escape and Space never reach this window or its controls.
+    void SetFilterKeys(bool on) { filterKeys_ = on; }
+    bool FiltersKeys() const { return filterKeys_; }
+
+    // Runs this dialog modal over owner: shown as a frameless window that blocks input to the
+    // owner, while timers and posted calls keep flowing. EndDialog hides it; the continuation
+    // runs after the handler that ended it has returned.
+    void RunModal(QWidget* owner, std::function<void(int)> then, bool frameless = true);
+    void EndDialog(int result);
+    bool IsModalRunning() const { return modalRunning_; }
+
+    // Sends the window into a system move, as a left press on its surface does.
+    void StartWindowDrag();
+    int DragCount() const { return dragCount_; }
+
+protected:
+    virtual void OnInitDialog() {}
+    virtual void OnTimer(int /*id*/) {}
+    virtual void OnCommand(int /*id*/, Notify /*code*/) {}
+
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+
+private:
+    QWidget* CreateControl(const ControlSpec& spec);
+
+    int templateId_;
+    Clock& clock_;
+    WindowTimers timers_;
+    DialogBaseUnits units_;
+    std::map<int, QWidget*> items_;
+    bool filterKeys_ = false;
+    bool initialised_ = false;
+    bool modalRunning_ = false;
+    std::function<void(int)> then_;
+    int dragCount_ = 0;
+};
+
+}  // namespace corvane

@@ -1,0 +1,59 @@
+#include "link/TrafficLog.h"
+
+namespace corvane {
+namespace {
+
+std::string HexByte(std::uint8_t b) {
+    static const char digits[] = "0123456789ABCDEF";
+    return {digits[b >> 4], digits[b & 0x0F], ' '};
+}
+
+}  // namespace
+
+std::string HexBytes(const std::uint8_t* bytes, std::size_t length) {
+    std::string text;
+    text.reserve(length * 3);
+    for (std::size_t i = 0; i < length; ++i) text += HexByte(bytes[i]);
+    return text;
+}
+
+void TrafficLog::LogTx(const std::uint8_t* bytes, std::size_t length) {
+    if (observer_) observer_(TrafficKind::Sent, bytes, length);
+    for (std::size_t i = 0; i < length; ++i) {
+        ++bytesOnLine_;
+        send_.InsertAtCaret(HexByte(bytes[i]));
+        if (bytesOnLine_ == 13) {
+            send_.InsertAtCaret("\r\n");
+            bytesOnLine_ = 0;
+        }
+    }
+    if (length > kFrameSize) {
+        send_.InsertAtCaret("\r\n");
+        send_.InsertAtCaret("\r\n");
+        bytesOnLine_ = 0;
+    }
+    if (++transmissions_ == kEntriesPerLog) {
+        send_.Empty();
+        transmissions_ = 0;
+    }
+}
+
+void TrafficLog::LogRx(const Frame& frame) {
+    if (observer_) observer_(TrafficKind::Received, frame.data(), frame.size());
+    receive_.InsertAtCaret(HexBytes(frame.data(), frame.size()));
+    receive_.InsertAtCaret("\r\n");
+    if (++receivedFrames_ == kEntriesPerLog) {
+        receive_.Empty();
+        receivedFrames_ = 0;
+    }
+}
+
+void TrafficLog::LogDatagram(const std::uint8_t* bytes, std::size_t length) {
+    if (observer_) observer_(TrafficKind::SearchReply, bytes, length);
+    for (std::size_t i = 0; i < length; ++i) {
+        receive_.InsertAtCaret(HexByte(bytes[i]));
+        if ((i + 1) % 13 == 0) receive_.InsertAtCaret("\r\n");
+    }
+}
+
+}  // namespace corvane
