@@ -74,12 +74,14 @@ public:
     void StartWindowDrag();
     int DragCount() const { return dragCount_; }
 
+    // The key filter; public so that tests can ask it directly.
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 protected:
     virtual void OnInitDialog() {}
     virtual void OnTimer(int /*id*/) {}
     virtual void OnCommand(int /*id*/, Notify /*code*/) {}
 
-    bool eventFilter(QObject* watched, QEvent* event) override;
     void showEvent(QShowEvent* event) override;
 
 private:
