@@ -43,17 +43,17 @@ std::vector<Reply> DeviceModel::Receive(const std::uint8_t* bytes, std::size_t c
     std::vector<Reply> out;
     if (lineClosed_)
         return out;
+    // The program sends the block 50 ms after its announcement; a block still incomplete long
+    // after that is dropped with what arrived of it, and new bytes are read as frames again.
+    if (announcement_ && settings_.blockTimeoutMs > 0 &&
+        nowMs - announcedAt_ > settings_.blockTimeoutMs) {
+        announcement_.reset();
+        pending_.clear();
+    }
     pending_.insert(pending_.end(), bytes, bytes + count);
 
     for (;;) {
         if (announcement_) {
-            // The program sends the block 50 ms after its announcement; anything much later is
-            // not that block, so the bytes are read as frames again.
-            if (settings_.blockTimeoutMs > 0 && nowMs - announcedAt_ > settings_.blockTimeoutMs &&
-                pending_.size() < kBlockSize) {
-                announcement_.reset();
-                continue;
-            }
             if (pending_.size() < kBlockSize)
                 break;
             Block block;

@@ -28,7 +28,9 @@ std::vector<std::uint8_t> TransformFirmware(const std::vector<std::uint8_t>& fil
 std::vector<std::uint8_t> ExpectedPayload(const std::vector<std::uint8_t>& file);
 
 struct FirmwareCheck {
-    bool complete = false;          // a last block (b4 = 56) was acknowledged
+    // A last block (b4 = 56) was acknowledged. A file of 256 bytes or less fits in the first
+    // block, which is always announced AA, so its run never has one.
+    bool complete = false;
     std::size_t payloadBytes = 0;   // file length - 2
     std::size_t receivedBytes = 0;  // payload bytes that arrived (padding not counted)
     std::size_t skippedBytes = 0;   // payload bytes inside a jump after a B0 answer
@@ -36,7 +38,7 @@ struct FirmwareCheck {
     std::size_t mismatches = 0;     // received bytes (padding included) that differ
     std::optional<std::size_t> firstMismatch;
 
-    bool Matches() const { return complete && missingBytes == 0 && mismatches == 0; }
+    bool Matches() const { return missingBytes == 0 && mismatches == 0; }
     std::string Describe() const;
 };
 
