@@ -129,10 +129,24 @@ void PtyTransport::Loop() {
             auto item = std::move(due.begin()->second);
             due.erase(due.begin());
             if (item.close) {
-                // What is already queued goes out first, as on a line that is cut after it.
+                // Hanging up discards what the program has not read yet; a line cut after its
+                // last reply should still deliver that reply, so give it a moment to be read.
                 if (!outgoing.empty()) {
                     [[maybe_unused]] const auto n =
                         ::write(master_, outgoing.data(), outgoing.size());
+                }
+                // The bytes reach the slave's queue a little after the write; wait until they
+                // have been there and gone, or for a short while if they never show up.
+                const std::int64_t started = NowMs();
+                bool seen = false;
+                int unread = 0;
+                while (othersOpen > 0 && NowMs() - started < 1000 &&
+                       ::ioctl(slave_, TIOCINQ, &unread) == 0) {
+                    if (unread > 0)
+                        seen = true;
+                    else if (seen || NowMs() - started > 50)
+                        break;
+                    ::poll(nullptr, 0, 2);
                 }
                 CloseLine();
                 return;
@@ -170,14 +184,17 @@ void PtyTransport::Loop() {
                 const auto* e = reinterpret_cast<const inotify_event*>(events + at);
                 if (e->mask & IN_OPEN)
                     ++othersOpen;
-                if (e->mask & IN_CLOSE)
+                if (e->mask & (IN_CLOSE | IN_Q_OVERFLOW))
                     --othersOpen;
+                // Handled at every moment nobody has it open, even if it was opened again
+                // within the same batch: what was queued before belongs to the old session.
+                if (othersOpen <= 0 || (e->mask & IN_Q_OVERFLOW)) {
+                    othersOpen = 0;
+                    ::ioctl(slave_, TIOCNXCL);
+                    ::tcflush(slave_, TCIFLUSH);
+                    released_.fetch_add(1);
+                }
                 at += static_cast<ssize_t>(sizeof(inotify_event) + e->len);
-            }
-            if (othersOpen <= 0) {
-                othersOpen = 0;
-                ::ioctl(slave_, TIOCNXCL);
-                ::tcflush(slave_, TCIFLUSH);
             }
         }
 

@@ -36,6 +36,9 @@ public:
     // True once the line was closed by a fault (or Stop); the slave then reads as hung up.
     bool LineClosed() const { return closed_.load(); }
 
+    // How often the last other user of the slave closed it (and its unread input was dropped).
+    int Releases() const { return released_.load(); }
+
     // Runs f on the model under the transport's lock, so tests and the program's main thread
     // can look at or change the device while it serves.
     template <typename F>
@@ -59,6 +62,7 @@ private:
     int wake_ = -1;   // eventfd that Stop signals
     std::thread thread_;
     std::atomic<bool> closed_{false};
+    std::atomic<int> released_{0};
     std::int64_t startNs_ = 0;
 };
 
