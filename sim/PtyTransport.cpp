@@ -62,7 +62,7 @@ bool PtyTransport::Open(std::string* error) {
         return SetError(error, "ptsname");
     slavePath_ = name;
 
-    slave_ = ::open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
+    slave_ = ::open(name, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (slave_ < 0)
         return SetError(error, "open " + slavePath_);
     termios t{};

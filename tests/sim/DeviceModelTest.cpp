@@ -72,10 +72,9 @@ TEST(DeviceModelFrames, VgaFormatUsesSetAndReportedNumbering) {
     EXPECT_EQ(AnswerBody(m, "90 01 00 00 06 00 00 00 00 00"), "90 01 02 00 06 00 00 00 00 00");
     // RGBHV sent as 02, reported as 1; VGA 2 keeps its own format.
     AnswerBody(m, "0A 01 02 00 06 00 00 00 00 00");
-    EXPECT_EQ(B(AnswerBody(m, "90 01 00 00 06 00 00 00 00 00"), 4), 1);
     AnswerBody(m, "0A 01 05 00 07 00 00 00 00 00");
-    EXPECT_EQ(B(AnswerBody(m, "90 01 00 00 07 00 00 00 00 00"), 4), 2);
     EXPECT_EQ(B(AnswerBody(m, "90 01 00 00 06 00 00 00 00 00"), 4), 1);
+    EXPECT_EQ(B(AnswerBody(m, "90 01 00 00 07 00 00 00 00 00"), 4), 2);
 
     // AUTO ADJUST (R4) and SCALER (R5): b4 = 00, b6 = 01, reported as 4 and 3.
     const std::string r4 = AnswerBody(m, "0A 0E 00 00 01 00 00 00 00 00");
