@@ -166,6 +166,9 @@ void CFlatButton::SetDrawBorder(bool on) {
 
 void CFlatButton::SetFlat(bool on) {
     state_.flat = on;
+    // Hover is kept in flat mode only; left on, it would colour a raised button for good.
+    if (!on)
+        state_.hover = false;
     update();
 }
 
@@ -307,7 +310,7 @@ void CFlatButton::TrackHover(const QPointF& pos, bool leftDown) {
     if (over && (state_.alwaysTrack || QApplication::activeWindow())) {
         if (state_.hover)
             return;
-        // Qt reports the leave itself; nothing to ask for.
+        // Qt sends the leave event unasked.
         state_.hover = true;
         update();
         return;
@@ -352,8 +355,6 @@ void CFlatButton::focusOutEvent(QFocusEvent* event) {
 
 void CFlatButton::changeEvent(QEvent* event) {
     QAbstractButton::changeEvent(event);
-    if (event->type() == QEvent::ActivationChange && !isActiveWindow())
-        DropHover();
     // Qt has already passed the focus on to the next tab item if this button held it.
     if (event->type() == QEvent::EnabledChange && !isEnabled())
         DropHover();
@@ -362,7 +363,8 @@ void CFlatButton::changeEvent(QEvent* event) {
 bool CFlatButton::event(QEvent* event) {
     if (event->type() == QEvent::ParentChange)
         WatchWindow();
-    if (event->type() == QEvent::WindowBlocked)
+    // Qt passes the window's deactivation on to each of its widgets.
+    if (event->type() == QEvent::WindowDeactivate)
         DropHover();
     return QAbstractButton::event(event);
 }

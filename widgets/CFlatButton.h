@@ -9,7 +9,7 @@
 //                         when the cursor comes in)
 //   mouse leave           leaveEvent
 //   kill focus            focusOutEvent
-//   activate (inactive)   changeEvent(ActivationChange) with the window no longer active
+//   activate (inactive)   WindowDeactivate, which Qt hands to every widget of the window
 //   cancel mode           WindowBlocked on the button's window (a modal pop-up opened over it)
 //   enable (disabled)     changeEvent(EnabledChange)
 //   get dialog code       GetDlgCode(), asked directly
