@@ -78,8 +78,8 @@ const std::vector<int>& CCorvaneDlg::GeneralControlIds() {
 
 void CCorvaneDlg::OnInitDialog() {
     setWindowIcon(QIcon(ResourcePixmap(IDR_MAINFRAME, QSize(32, 32))));
-    SetUpCaptionButton(Item(IDC_CLOSE), IDI_CLOSE_HOVER, IDI_CLOSE, QStringLiteral("Close"));
-    SetUpCaptionButton(Item(IDC_MINIMIZE), IDI_MINIMIZE_HOVER, IDI_MINIMIZE,
+    SetUpCaptionButton(*this, IDC_CLOSE, IDI_CLOSE_HOVER, IDI_CLOSE, QStringLiteral("Close"));
+    SetUpCaptionButton(*this, IDC_MINIMIZE, IDI_MINIMIZE_HOVER, IDI_MINIMIZE,
                        QStringLiteral("Minimize"));
     for (int page = kPageGeneral; page <= kPageFirmware; ++page) {
         auto* label = ItemAs<QLabel>(TabLabelId(page));

@@ -40,6 +40,8 @@ CDialog::CDialog(const DialogTemplate& t, Clock& clock, QWidget* parent)
         w->installEventFilter(this);
         if (spec.style & Style::kHidden) w->hide();
         if (spec.style & Style::kDisabled) w->setEnabled(false);
+        // Kept for widgets that stand in for the control later (ReplaceItem).
+        w->setProperty("templateStyle", spec.style);
         if (spec.id != 0) items_[spec.id] = w;
     }
 }
@@ -145,6 +147,28 @@ QWidget* CDialog::CreateControl(const ControlSpec& s) {
 QWidget* CDialog::Item(int id) const {
     auto it = items_.find(id);
     return it == items_.end() ? nullptr : it->second;
+}
+
+bool CDialog::ReplaceItem(int id, QWidget* replacement) {
+    QWidget* old = Item(id);
+    if (!old || !replacement || old == replacement) return false;
+    const bool explicitlyHidden =
+        old->isHidden() && old->testAttribute(Qt::WA_WState_ExplicitShowHide);
+    if (replacement->parentWidget() != this) replacement->setParent(this);
+    replacement->setGeometry(old->geometry());
+    replacement->setEnabled(!old->testAttribute(Qt::WA_Disabled));
+    replacement->setProperty("templateStyle", old->property("templateStyle"));
+    replacement->stackUnder(old);
+    QWidget::setTabOrder(old, replacement);
+    replacement->installEventFilter(this);
+    if (auto* b = qobject_cast<QAbstractButton*>(replacement)) {
+        connect(b, &QAbstractButton::clicked, this, [this, id] { OnCommand(id, Notify::Clicked); });
+    }
+    if (explicitlyHidden) replacement->hide();
+    else if (old->isVisible()) replacement->show();
+    items_[id] = replacement;
+    delete old;
+    return true;
 }
 
 void CDialog::SetItemText(int id, const QString& text) {

@@ -37,6 +37,11 @@ public:
     QRect MapDialogRect(int x, int y, int w, int h) const { return units_.ToPixels(x, y, w, h); }
 
     QWidget* Item(int id) const;
+    // Files replacement under id in place of the control the template made, as subclassing a
+    // control does on the platform: same geometry, visibility, enabled state, stacking and tab
+    // position, and a button's clicks still come to OnCommand. The old widget is deleted.
+    // Returns false when there is no such control.
+    bool ReplaceItem(int id, QWidget* replacement);
     template <class T>
     T* ItemAs(int id) const {
         return qobject_cast<T*>(Item(id));
