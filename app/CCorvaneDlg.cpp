@@ -1,5 +1,6 @@
 #include "app/CCorvaneDlg.h"
 
+#include "app/TrafficMonitor.h"
 #include "pages/CEDIDDlg.h"
 #include "pages/CFWDlg.h"
 #include "pages/CMatrixDlg.h"
@@ -58,9 +59,15 @@ CCorvaneDlg::CCorvaneDlg(Program& program)
     captionFont_.setBold(true);
     captionFont_.setStyleHint(QFont::SansSerif);
     program_.popUps.SetOwner(this);
+    log_.SetObserver([this](TrafficKind kind, const std::uint8_t* bytes, std::size_t length) {
+        traffic_.Add(kind, bytes, length);
+    });
 }
 
-CCorvaneDlg::~CCorvaneDlg() { program_.popUps.SetOwner(nullptr); }
+CCorvaneDlg::~CCorvaneDlg() {
+    log_.SetObserver({});
+    program_.popUps.SetOwner(nullptr);
+}
 
 const std::vector<int>& CCorvaneDlg::GeneralControlIds() {
     static const std::vector<int> ids = [] {
@@ -373,7 +380,23 @@ void CCorvaneDlg::contextMenuEvent(QContextMenuEvent* event) {
     QMenu menu(this);
     menu.addSeparator();
     QAction* about = menu.addAction(QStringLiteral("关于 Corvane(&A)..."));
-    if (menu.exec(event->globalPos()) == about) ShowAbout();
+    QAction* traffic = menu.addAction(QStringLiteral("Traffic..."));
+    QAction* chosen = menu.exec(event->globalPos());
+    if (chosen == about) ShowAbout();
+    if (chosen == traffic) ShowTraffic();
+}
+
+TrafficMonitor* CCorvaneDlg::ShowTraffic() {
+    // Its own top-level window, not a child: the dialog style sheet and key filter of the main
+    // window are not meant for it, and it stays usable while a pop-up holds the main window.
+    if (!trafficMonitor_) {
+        trafficMonitor_ = std::make_unique<TrafficMonitor>(traffic_);
+        trafficMonitor_->setWindowIcon(windowIcon());
+    }
+    trafficMonitor_->show();
+    trafficMonitor_->raise();
+    trafficMonitor_->activateWindow();
+    return trafficMonitor_.get();
 }
 
 CDialog* CCorvaneDlg::ShowAbout() {

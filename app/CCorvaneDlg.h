@@ -3,6 +3,7 @@
 // client area. It sends every byte that leaves the program and routes every reply frame.
 
 #include "app/Program.h"
+#include "app/TrafficModel.h"
 #include "framework/Dialog.h"
 #include "link/DeviceSender.h"
 #include "link/FrameAssembler.h"
@@ -19,6 +20,7 @@ namespace corvane {
 class CMatrixDlg;
 class CEDIDDlg;
 class CFWDlg;
+class TrafficMonitor;
 
 class CCorvaneDlg : public CDialog, public PageHost {
     Q_OBJECT
@@ -66,6 +68,9 @@ public:
     void SetLinkIcon(int id, bool up);
     // Opens the About box modally; returns its window.
     CDialog* ShowAbout();
+    // Shows the traffic monitor (made on first use); returns its window.
+    TrafficMonitor* ShowTraffic();
+    TrafficModel& Traffic() { return traffic_; }
 
     Program& program() { return program_; }
     LinkState& Link() { return program_.link; }
@@ -94,6 +99,8 @@ private:
     void OnMainTimeout();
 
     Program& program_;
+    TrafficModel traffic_;
+    std::unique_ptr<TrafficMonitor> trafficMonitor_;
     std::unique_ptr<EditLog> sendLog_;
     std::unique_ptr<EditLog> receiveLog_;
     TrafficLog log_;

@@ -20,8 +20,9 @@ public:
 };
 
 // What crossed the link, for observers such as a traffic monitor. The logs' own texts and
-// counters are not affected by observers.
-enum class TrafficKind { Sent, Received, SearchReply };
+// counters are not affected by observers. Sent and Received are what the two logs show; the
+// search reply also goes to the receive log; the other datagrams reach observers only.
+enum class TrafficKind { Sent, Received, SearchReply, SearchRequest, ConfigSent, ConfigReply };
 using TrafficObserver = std::function<void(TrafficKind, const std::uint8_t*, std::size_t)>;
 
 class TrafficLog {
@@ -34,6 +35,12 @@ public:
     void LogRx(const Frame& frame);
     // A search reply: written to the receive log, 13 bytes a line, counters untouched.
     void LogDatagram(const std::uint8_t* bytes, std::size_t length);
+
+    // A datagram that no log shows (search request, configuration packet and its answer):
+    // reported to the observer only.
+    void NoteDatagram(TrafficKind kind, const std::uint8_t* bytes, std::size_t length) {
+        if (observer_) observer_(kind, bytes, length);
+    }
 
     void SetObserver(TrafficObserver observer) { observer_ = std::move(observer); }
 
