@@ -22,6 +22,14 @@ namespace {
 
 const QColor kBand(30, 144, 225);
 
+// Entry times of the traffic record follow the program's clock from the wall-clock time of the
+// start, so that they stay in order and a test's manual clock gives its own times.
+TrafficModel::TimeSource ProgramTime(Clock& clock) {
+    return [&clock, start = QDateTime::currentDateTime(), base = clock.Now()] {
+        return start.addMSecs(clock.Now() - base);
+    };
+}
+
 }  // namespace
 
 // The two log edits. Lines end in "\r\n" in the log's own terms; the edit shows them as lines.
@@ -43,6 +51,7 @@ private:
 CCorvaneDlg::CCorvaneDlg(Program& program)
     : CDialog(MainTemplate(), program.clock),
       program_(program),
+      traffic_(ProgramTime(program.clock)),
       sendLog_(std::make_unique<EditLog>(ItemAs<QPlainTextEdit>(IDC_TX_LOG))),
       receiveLog_(std::make_unique<EditLog>(ItemAs<QPlainTextEdit>(IDC_RX_LOG))),
       log_(*sendLog_, *receiveLog_),

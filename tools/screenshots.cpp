@@ -2,15 +2,21 @@
 // Usage: corvane-screenshots DIR [SCALE]
 #include "app/CCorvaneDlg.h"
 #include "app/Program.h"
+#include "app/TrafficMonitor.h"
 #include "link/Link.h"
 #include "pages/CEDIDDlg.h"
+#include "pages/CFWDlg.h"
 #include "resources/resource.h"
+#include "sim/DeviceModel.h"
 #include "widgets/PopUps.h"
 
 #include <QAbstractButton>
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
+#include <QFile>
+#include <QTableView>
+#include <QTemporaryDir>
 #include <QTextStream>
 
 using namespace corvane;
@@ -46,6 +52,80 @@ public:
     bool IsOpen() const override { return true; }
     void Write(const std::uint8_t*, std::size_t) override {}
 };
+
+// The simulator's device model behind the serial side: its replies come back byte by byte when
+// they fall due on the manual clock.
+class SimulatedLink final : public Link {
+public:
+    SimulatedLink(sim::DeviceModel& model, ManualClock& clock, CCorvaneDlg& main)
+        : model_(model), clock_(clock), main_(main) {}
+    bool IsOpen() const override { return true; }
+    void Write(const std::uint8_t* bytes, std::size_t length) override {
+        for (const sim::Reply& r : model_.Receive(bytes, length, clock_.Now())) {
+            if (r.closeLine) continue;
+            clock_.Schedule(r.delayMs, [this, data = r.bytes] {
+                for (std::uint8_t b : data)
+                    main_.OnRxByte(b);
+            });
+        }
+    }
+
+private:
+    sim::DeviceModel& model_;
+    ManualClock& clock_;
+    CCorvaneDlg& main_;
+};
+
+int CountNamed(const TrafficModel& traffic, const char* name) {
+    int n = 0;
+    for (int row = 0; row < traffic.rowCount(); ++row)
+        n += traffic.Entry(row).meaning.name == name;
+    return n;
+}
+
+// A firmware upload of a 3000-byte file against the simulator, with the traffic monitor open:
+// once after the fifth data block and once when the run has ended.
+void FirmwareUploadTraffic(Shots& shots) {
+    ManualClock clock;
+    Program program(clock);
+    CCorvaneDlg main(program);
+    main.InitDialog();
+    main.show();
+    sim::DeviceModel device;
+    SimulatedLink link(device, clock, main);
+    main.Sender().SetSerialLink(&link);
+    program.link.comUp = 1;
+    main.OnTabClicked(kPageFirmware);
+    clock.RunPending();
+
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("image.fw"));
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) return;
+    QByteArray image(3000, Qt::Uninitialized);
+    for (int i = 0; i < image.size(); ++i)
+        image[i] = static_cast<char>(i * 13 + 5 + i / 256 * 71);
+    file.write(image);
+    file.close();
+    CFWDlg* page = main.FirmwarePage();
+    page->SetFileChooser([path](QWidget*) { return path; });
+    Click(page, IDC_FW_OPEN);
+    clock.RunPending();
+
+    TrafficMonitor* monitor = main.ShowTraffic();
+    monitor->resize(1000, 420);
+    main.Traffic().Clear();
+    Click(page, IDC_FW_UPGRADE);
+    for (int i = 0; i < 3000 && CountNamed(main.Traffic(), "data block") < 5; ++i)
+        clock.Advance(10);
+    shots.Save(monitor, "traffic-firmware-upload");
+    for (int i = 0;
+         i < 3000 && !page->ItemText(IDC_FW_MESSAGES).contains(QStringLiteral("successfully")); ++i)
+        clock.Advance(10);
+    monitor->View()->scrollToBottom();
+    shots.Save(monitor, "traffic-firmware-done");
+    shots.Save(&main, "main-firmware-done");
+}
 
 }  // namespace
 
@@ -143,5 +223,7 @@ int main(int argc, char** argv) {
     clock.RunPending();
 
     shots.Save(main.ShowAbout(), "about");
+
+    FirmwareUploadTraffic(shots);
     return shots.ok() ? 0 : 1;
 }

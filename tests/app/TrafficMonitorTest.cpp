@@ -272,6 +272,15 @@ TEST(TrafficInProgram, FirmwareUploadAgainstTheSimulatorIsTracedInFull) {
     EXPECT_EQ(acks, 4);
     // The unit reboots for 4 s and the probe goes every 3 s: the third probe is answered.
     EXPECT_EQ(probes, 3);
+    // Entry times follow the program's clock: the probes went 3000 ms apart.
+    std::vector<QDateTime> probeTimes;
+    for (int row = 0; row < traffic.rowCount(); ++row) {
+        if (traffic.Entry(row).meaning.name == "reboot probe")
+            probeTimes.push_back(traffic.Entry(row).time);
+    }
+    ASSERT_EQ(probeTimes.size(), 3u);
+    EXPECT_EQ(probeTimes[0].msecsTo(probeTimes[1]), 3000);
+    EXPECT_EQ(probeTimes[1].msecsTo(probeTimes[2]), 3000);
     EXPECT_EQ(traffic.Entry(traffic.rowCount() - 1).meaning.name, "reboot probe reply");
 }
 
