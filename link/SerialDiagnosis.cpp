@@ -108,7 +108,7 @@ std::string OpenFailureReason(const std::string& device, int error, const NodeFa
                 }
                 const std::string user = facts.userName.empty() ? "$USER" : facts.userName;
                 return "No permission for " + name + " (group " + group +
-                       "). Run: sudo usermod -aG " + group + " " + user + ", then log in again.";
+                       ").\nRun: sudo usermod -aG " + group + " " + user + ", then log in again.";
             }
             return "No permission for " + name + " (owner " + facts.ownerName + ", group " +
                    (group.empty() ? std::to_string(facts.groupGid) : group) + ", mode " +

@@ -4,6 +4,7 @@
 #include "app/Program.h"
 #include "app/TrafficMonitor.h"
 #include "link/Link.h"
+#include "link/SerialDiagnosis.h"
 #include "pages/CEDIDDlg.h"
 #include "pages/CFWDlg.h"
 #include "resources/resource.h"
@@ -18,6 +19,8 @@
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTextStream>
+
+#include <cerrno>
 
 using namespace corvane;
 
@@ -196,6 +199,28 @@ int main(int argc, char** argv) {
     shots.Save(popUps.BusyWindow(), "busy-edid-success");
     clock.Advance(900);
     main.OnTabClicked(kPageGeneral);
+
+    // "Open COM failed!" with the reason for a port that a user outside its group tried, and
+    // for one that another program holds.
+    serialdiag::NodeFacts facts;
+    facts.exists = true;
+    facts.mode = 0660;
+    facts.ownerName = "root";
+    facts.groupName = "dialout";
+    facts.groupGid = 20;
+    facts.userName = "operator";
+    popUps.ShowMessage(QStringLiteral("Open COM failed!"),
+                       QString::fromStdString(
+                           serialdiag::OpenFailureReason("/dev/ttyUSB0", EACCES, facts)));
+    shots.Save(popUps.MessageWindow(), "message-open-com-permission");
+    Click(popUps.MessageWindow(), IDC_MSG_OK);
+    facts.holders = {{2817, "minicom"}};
+    popUps.ShowMessage(QStringLiteral("Open COM failed!"),
+                       QString::fromStdString(
+                           serialdiag::OpenFailureReason("/dev/ttyUSB0", EBUSY, facts)));
+    shots.Save(popUps.MessageWindow(), "message-open-com-busy");
+    Click(popUps.MessageWindow(), IDC_MSG_OK);
+    clock.RunPending();
 
     popUps.ShowMessage(QStringLiteral("Time out!"));
     shots.Save(popUps.MessageWindow(), "message-time-out");

@@ -42,6 +42,20 @@ QRect CMessageDlg::TextRect(const QString& text) {
 
 bool CMessageDlg::MovesPicture(const QString& text) { return text == kResetQuestion; }
 
+QRect CMessageDlg::DetailRect(int width) { return QRect(QPoint(8, 94), QPoint(width - 9, 119)); }
+
+QFont CMessageDlg::DetailFont(const QString& detail, const QRect& rect) {
+    QFont font = DialogFont();
+    font.setBold(false);
+    for (int px : {11, 10}) {
+        font.setPixelSize(px);
+        const QRect needed = QFontMetrics(font).boundingRect(
+            QRect(0, 0, rect.width(), 1000), Qt::AlignHCenter | Qt::TextWordWrap, detail);
+        if (needed.height() <= rect.height()) break;
+    }
+    return font;
+}
+
 void CMessageDlg::OnInitDialog() {
     SetUpCaptionButton(*this, IDC_MSG_CLOSE, IDI_CLOSE_HOVER, IDI_CLOSE, QStringLiteral("Close"));
     if (popUps_.ConfirmationMode()) {
@@ -103,6 +117,15 @@ void CMessageDlg::paintEvent(QPaintEvent*) {
         const QRect r = TextRect(text);
         p.setClipRect(r);
         p.drawText(r, Qt::AlignCenter | Qt::TextSingleLine, text);
+
+        // The detail line leaves the text above exactly as it is without one.
+        if (const QString& detail = popUps_.MessageDetail(); !detail.isEmpty()) {
+            const QRect d = DetailRect(w);
+            p.setClipRect(d);
+            p.setFont(DetailFont(detail, d));
+            p.setPen(QColor(70, 70, 70));
+            p.drawText(d, Qt::AlignHCenter | Qt::AlignTop | Qt::TextWordWrap, detail);
+        }
     }
     QPainter(this).drawPixmap(0, 0, buffer);
 }

@@ -18,6 +18,10 @@ public:
     // The rectangle the text is centred in, and where picture 1100 goes, for a message text.
     static QRect TextRect(const QString& text);
     static bool MovesPicture(const QString& text);
+    // Where the detail line goes: under the text, across the white part of the pop-up.
+    static QRect DetailRect(int width);
+    // The detail's font: as large as lets the detail fit its rectangle.
+    static QFont DetailFont(const QString& detail, const QRect& rect);
 
 protected:
     void OnInitDialog() override;

@@ -14,11 +14,23 @@ PopUps::~PopUps() {
 
 void PopUps::SetMessageText(const QString& text) {
     messageText_ = text;
+    messageDetail_.clear();
+    if (message_) message_->update();
+}
+
+void PopUps::SetMessageDetail(const QString& detail) {
+    messageDetail_ = detail;
     if (message_) message_->update();
 }
 
 void PopUps::ShowMessage(const QString& text, Then then) {
     SetMessageText(text);
+    OpenMessage(std::move(then));
+}
+
+void PopUps::ShowMessage(const QString& text, const QString& detail, Then then) {
+    SetMessageText(text);
+    SetMessageDetail(detail);
     OpenMessage(std::move(then));
 }
 

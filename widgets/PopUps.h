@@ -35,6 +35,8 @@ public:
     // Sets the message text; opens the message pop-up unless it is open. The continuation gets
     // Ok or Cancel once it closes, or kResultNotShown at once when it was open already.
     void ShowMessage(const QString& text, Then then = {});
+    // The same with a second, smaller line under the text: what the operator can do about it.
+    void ShowMessage(const QString& text, const QString& detail, Then then = {});
     void OpenMessage(Then then = {});
     // The yes/no question: "No longer remind", "Ok", "Cancel".
     void Ask(const QString& text, Then then);
@@ -49,7 +51,10 @@ public:
     void CloseBusy();
 
     const QString& MessageText() const { return messageText_; }
+    // A new text drops the detail line that belonged to the old one.
     void SetMessageText(const QString& text);
+    const QString& MessageDetail() const { return messageDetail_; }
+    void SetMessageDetail(const QString& detail);
     const QString& BusyText() const { return busyText_; }
     bool MessageOpen() const { return messageOpen_ != 0; }
     bool BusyOpen() const { return busyOpen_ != 0; }
@@ -70,6 +75,7 @@ private:
     Clock& clock_;
     QPointer<QWidget> owner_;
     QString messageText_;
+    QString messageDetail_;
     int messageOpen_ = 0;
     int confirmationMode_ = 0;
     int noLongerRemind_ = 0;

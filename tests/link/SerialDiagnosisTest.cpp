@@ -38,7 +38,7 @@ NodeFacts Node(unsigned mode, const std::string& group, unsigned gid = 20) {
 
 TEST(OpenFailureReason, PermissionNamesTheGroupTheCommandAndTheNewLogin) {
     EXPECT_EQ(OpenFailureReason("/dev/ttyUSB0", EACCES, Node(0660, "dialout")),
-              "No permission for ttyUSB0 (group dialout). Run: sudo usermod -aG dialout alice, "
+              "No permission for ttyUSB0 (group dialout).\nRun: sudo usermod -aG dialout alice, "
               "then log in again.");
     // Already added, but this login predates it.
     NodeFacts added = Node(0660, "dialout");
@@ -127,7 +127,7 @@ TEST(SerialDiagnosis, PermissionOnARealNodeForAnUnprivilegedUser) {
 
     const std::string user = ::getpwuid(65534) ? ::getpwuid(65534)->pw_name : "$USER";
     EXPECT_EQ(result, std::to_string(EACCES) +
-                          "|No permission for ttyTEST0 (group dialout). Run: "
+                          "|No permission for ttyTEST0 (group dialout).\nRun: "
                           "sudo usermod -aG dialout " +
                           user + ", then log in again.");
 }

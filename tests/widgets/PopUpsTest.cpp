@@ -6,6 +6,7 @@
 
 #include <QAbstractButton>
 #include <QCoreApplication>
+#include <QImage>
 #include <QWidget>
 #include <gtest/gtest.h>
 
@@ -131,6 +132,45 @@ TEST_F(PopUpsTest, TextWiderThanItsRectangleIsCutAtTheEdges) {
         EXPECT_EQ(img.pixelColor(r.left() - 2, y), QColor(Qt::white)) << y;
         EXPECT_EQ(img.pixelColor(r.right() + 2, y), QColor(Qt::white)) << y;
     }
+}
+
+// The reason line under "Open COM failed!" leaves the first line as it is and belongs to
+// its text: a new text drops it.
+TEST_F(PopUpsTest, DetailLineGoesUnderTheTextAndLeavesTheTextAlone) {
+    popUps.ShowMessage("Open COM failed!");
+    const QImage plain = popUps.MessageWindow()->grab().toImage();
+    popUps.ShowMessage("Open COM failed!", "No permission for ttyUSB0 (group dialout).\nRun: sudo "
+                                           "usermod -aG dialout alice, then log in again.");
+    EXPECT_EQ(popUps.MessageDetail().left(17), "No permission for");
+    const QImage detailed = popUps.MessageWindow()->grab().toImage();
+    ASSERT_EQ(plain.size(), detailed.size());
+
+    const QRect text = CMessageDlg::TextRect("Open COM failed!");
+    const QRect detail = CMessageDlg::DetailRect(plain.width());
+    auto darkPixels = [](const QImage& img, QRect r) {
+        int n = 0;
+        for (int y = r.top(); y <= r.bottom(); ++y)
+            for (int x = r.left(); x <= r.right(); ++x) n += img.pixelColor(x, y).value() < 128;
+        return n;
+    };
+    // Everything above the detail rectangle, the first line included, is pixel for pixel the same.
+    const QRect above(0, 0, plain.width(), detail.top());
+    EXPECT_EQ(plain.copy(above), detailed.copy(above));
+    EXPECT_GT(darkPixels(plain, text), 0);
+    EXPECT_EQ(darkPixels(plain, detail), 0);
+    EXPECT_GT(darkPixels(detailed, detail), 0);
+    // The detail stays inside its rectangle, above the button strip.
+    const QRect below(0, detail.bottom() + 1, plain.width(), plain.height() - detail.bottom() - 1);
+    EXPECT_EQ(plain.copy(below), detailed.copy(below));
+
+    // Both lines of the reason fit at the larger size; a longer one gets a smaller font.
+    const QString reason = popUps.MessageDetail();
+    EXPECT_EQ(CMessageDlg::DetailFont(reason, detail).pixelSize(), 11);
+    EXPECT_EQ(CMessageDlg::DetailFont(reason + " " + reason, detail).pixelSize(), 10);
+
+    popUps.ShowMessage("Time out!");
+    EXPECT_TRUE(popUps.MessageDetail().isEmpty());
+    EXPECT_EQ(darkPixels(popUps.MessageWindow()->grab().toImage(), detail), 0);
 }
 
 TEST_F(PopUpsTest, BusyDotsCycleEvery300ms) {
