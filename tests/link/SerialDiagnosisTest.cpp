@@ -71,8 +71,6 @@ TEST(OpenFailureReason, GoneDevicesAndOtherErrors) {
     NodeFacts gone;
     EXPECT_EQ(OpenFailureReason("/dev/ttyUSB3", ENOENT, gone),
               "No such device: ttyUSB3 is gone (unplugged?).");
-    EXPECT_EQ(OpenFailureReason("/dev/ttyUSB3", ENODEV, gone),
-              "No such device: ttyUSB3 is gone (unplugged?).");
     EXPECT_EQ(OpenFailureReason("/dev/ttyS3", ENXIO, Node(0660, "dialout")),
               "No such device: no serial hardware answers at ttyS3.");
     EXPECT_EQ(OpenFailureReason("/dev/null", ENOTTY, Node(0666, "root", 0)),

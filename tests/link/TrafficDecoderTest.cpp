@@ -48,24 +48,13 @@ TEST(TrafficDecoder, BeeperQueryGoldenFrameAndItsChecksum) {
 
 TEST(TrafficDecoder, CommandsOfThePagesAndTheFactoryReset) {
     EXPECT_EQ(Sent("02 03 03 00 01 00 00 00 00 00"), "input select: input 3 HDMI 3; checksum good");
-    EXPECT_EQ(Sent("02 01 01 00 00 00 00 00 00 00"), "current input query; checksum good");
     EXPECT_EQ(Sent("0A 06 02 00 01 00 00 00 00 00"), "output resolution: 1080P; checksum good");
-    EXPECT_EQ(Sent("0A 0C 01 00 01 00 00 00 00 00"), "audio source: INT; checksum good");
-    EXPECT_EQ(Sent("0A 0E 00 00 01 00 00 00 00 00"), "auto adjust; checksum good");
-    EXPECT_EQ(Sent("0A 0F 00 00 01 00 00 00 00 00"), "scaler; checksum good");
     // The set command numbers VGA formats 02/05; byte 6 is the input in use.
     EXPECT_EQ(Sent("0A 01 05 00 06 00 00 00 00 00"),
               "VGA format: YPbPr, input 6 VGA 1; checksum good");
-    EXPECT_EQ(Sent("0A 01 02 00 07 00 00 00 00 00"),
-              "VGA format: RGBHV, input 7 VGA 2; checksum good");
-    EXPECT_EQ(Sent("90 0C 00 00 03 00 00 00 00 00"),
-              "audio source query: input 3 HDMI 3; checksum good");
-    EXPECT_EQ(Sent("90 06 00 00 01 00 00 00 00 00"), "resolution query; checksum good");
     EXPECT_EQ(Sent("90 01 00 00 06 00 00 00 00 00"),
               "VGA format query: input 6 VGA 1; checksum good");
 
-    EXPECT_EQ(Sent("03 08 F0 00 00 00 00 00 00 00"),
-              "EDID preparation: for set EDID preset; checksum good");
     EXPECT_EQ(Sent("03 08 F0 00 00 00 00 00 EE 00"),
               "EDID preparation: for copy EDID; checksum good");
     EXPECT_EQ(Sent("03 02 04 F0 03 00 00 00 00 00"),
@@ -76,10 +65,6 @@ TEST(TrafficDecoder, CommandsOfThePagesAndTheFactoryReset) {
     EXPECT_EQ(Sent("12 01 F0 F0 03 00 00 00 00 00"), "factory reset, last step; checksum good");
     EXPECT_EQ(Sent("06 01 0F 00 DD 00 00 00 00 00"),
               "beeper enable/disable: enable; checksum good");
-    EXPECT_EQ(Sent("06 01 F0 00 00 00 00 00 00 00"),
-              "beeper enable/disable: disable; checksum good");
-    EXPECT_EQ(Sent("07 07 00 00 00 00 00 00 00 00"),
-              "scaler upgrade from a USB flash drive; checksum good");
     EXPECT_EQ(Sent("55 66 00 00 00 00 00 00 00 00"), "unknown command: 55 66; checksum good");
     // Values outside the tables are shown as such, not as the nearest name.
     EXPECT_EQ(Sent("02 03 09 00 01 00 00 00 00 00"),
@@ -90,11 +75,8 @@ TEST(TrafficDecoder, FirmwareRunFramesAndBlocks) {
     // Byte 10 tells the device type query (CC) from the reboot probe (00).
     EXPECT_EQ(Sent("01 01 00 00 00 00 00 00 CC 00"), "device type query; checksum good");
     EXPECT_EQ(Sent("01 01 00 00 00 00 00 00 00 00"), "reboot probe; checksum good");
-    EXPECT_EQ(Sent("01 02 00 00 00 00 00 00 CC 00"), "device size query; checksum good");
-    EXPECT_EQ(Sent("01 03 00 00 00 00 00 00 CC 00"), "version query; checksum good");
     EXPECT_EQ(Sent("20 01 01 00 00 00 00 00 00 00"), "firmware upgrade start; checksum good");
     EXPECT_EQ(Sent("20 01 80 00 00 00 00 00 EE 00"), "firmware 0x80 request; checksum good");
-    EXPECT_EQ(Sent("20 01 10 00 00 00 00 00 00 00"), "firmware 0x10 request; checksum good");
     EXPECT_EQ(Sent("20 01 AA 00 00 01 01 B0 01 00"),
               "firmware block announcement: region B0, page 01; checksum good");
     EXPECT_EQ(Sent("20 01 56 00 00 01 01 40 05 00"),
@@ -104,8 +86,6 @@ TEST(TrafficDecoder, FirmwareRunFramesAndBlocks) {
               "firmware upgrade start reply: accepted; checksum good");
     EXPECT_EQ(Received("20 01 00 00 00 00 00 00 EE 00"),
               "firmware 0x80 request reply: accepted; checksum good");
-    EXPECT_EQ(Received("20 01 00 00 00 00 00 00 00 00"),
-              "firmware 0x10 request reply: accepted; checksum good");
     EXPECT_EQ(Received("20 01 00 00 00 01 01 40 F0 00"),
               "firmware block reply: accepted, steer F0, next block to region B0; checksum good");
     EXPECT_EQ(Received("20 01 00 00 00 01 01 B0 B0 00"),
@@ -115,9 +95,6 @@ TEST(TrafficDecoder, FirmwareRunFramesAndBlocks) {
               "reboot probe reply: device back after reboot; checksum good");
     EXPECT_EQ(Received("01 01 02 00 00 00 00 00 CC 00"),
               "device type reply: Pellaro; checksum good");
-    EXPECT_EQ(Received("01 01 03 00 00 00 00 00 CC 00"),
-              "device type reply: Ostrevin; checksum good");
-    EXPECT_EQ(Received("01 02 08 00 08 00 00 00 CC 00"), "device size reply: 8x8; checksum good");
     EXPECT_EQ(Received("01 03 02 00 0A 00 00 00 CC 00"),
               "version reply: version 2.10; checksum good");
 
@@ -136,26 +113,16 @@ TEST(TrafficDecoder, RepliesReadTheBytesTheProgramTests) {
               "input select reply: status 00, confirmed; checksum good");
     EXPECT_EQ(Received("02 03 01 09 00 00 00 00 00 00"),
               "input select reply: status 01, not confirmed; checksum good");
-    EXPECT_EQ(Received("02 01 01 00 05 00 00 00 00 00"),
-              "current input reply: input 5 DVI; checksum good");
     // The device reports VGA formats as 1 RGBHV, 2 YPbPr, 3 SCALER, 4 AUTO ADJUST.
     EXPECT_EQ(Received("90 01 02 00 06 00 00 00 00 00"),
               "VGA format query reply: input 6 VGA 1, YPbPr; checksum good");
-    EXPECT_EQ(Received("90 01 04 00 07 00 00 00 00 00"),
-              "VGA format query reply: input 7 VGA 2, AUTO ADJUST; checksum good");
     EXPECT_EQ(Received("90 0C 02 00 03 00 00 00 00 00"),
               "audio source query reply: input 3 HDMI 3, EXT; checksum good");
-    EXPECT_EQ(Received("90 06 05 00 01 00 00 00 00 00"),
-              "resolution query reply: 1024x768; checksum good");
     // Beeper on is 00 in the state report but DD in the answer to a set.
     EXPECT_EQ(Received("01 0B 00 00 01 00 00 00 00 00"),
               "beeper state reply: status 00, beeper off; checksum good");
     EXPECT_EQ(Received("06 01 00 0F DD 00 00 00 00 00"),
               "beeper enable/disable reply: status 00, beeper on; checksum good");
-    EXPECT_EQ(Received("03 02 00 00 03 00 00 00 00 00"),
-              "set EDID preset reply: status 00, input 3 HDMI 3; checksum good");
-    EXPECT_EQ(Received("07 07 00 00 00 00 00 00 00 00"),
-              "scaler upgrade reply: accepted; checksum good");
 
     Frame noHeader = FrameFromBody("01 0B 00 00 00 00 00 00 00 00");
     noHeader[0] = 0x00;
