@@ -5,8 +5,8 @@
 
 namespace corvane {
 
-PortDescription PortDescription::From(const QSerialPortInfo& info) {
-    PortDescription d;
+PortDetails PortDetails::From(const QSerialPortInfo& info) {
+    PortDetails d;
     d.systemLocation = info.systemLocation();
     d.description = info.description();
     d.manufacturer = info.manufacturer();
@@ -16,7 +16,7 @@ PortDescription PortDescription::From(const QSerialPortInfo& info) {
     return d;
 }
 
-QString PortToolTip(const PortDescription& port) {
+QString PortToolTip(const PortDetails& port) {
     QStringList lines;
     QString what = port.description.isEmpty() ? QStringLiteral("Serial port") : port.description;
     if (!port.manufacturer.isEmpty() && !what.contains(port.manufacturer))

@@ -10,7 +10,7 @@ class QSerialPortInfo;
 
 namespace corvane {
 
-struct PortDescription {
+struct PortDetails {
     QString systemLocation;  // /dev/ttyUSB0
     QString description;     // "CP2102 USB to UART Bridge Controller"
     QString manufacturer;    // "Silicon Labs"
@@ -18,10 +18,10 @@ struct PortDescription {
     std::optional<std::uint16_t> productId;
     QString serialNumber;
 
-    static PortDescription From(const QSerialPortInfo& info);
+    static PortDetails From(const QSerialPortInfo& info);
 };
 
 // Lines: description (manufacturer), "USB 10c4:ea60", "Serial number 0001", the device path.
-QString PortToolTip(const PortDescription& port);
+QString PortToolTip(const PortDetails& port);
 
 }  // namespace corvane

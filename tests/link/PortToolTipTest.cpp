@@ -5,8 +5,8 @@
 namespace corvane {
 namespace {
 
-PortDescription Cp2102(const QString& serial, const QString& location) {
-    PortDescription p;
+PortDetails Cp2102(const QString& serial, const QString& location) {
+    PortDetails p;
     p.systemLocation = location;
     p.description = "CP2102 USB to UART Bridge Controller";
     p.manufacturer = "Silicon Labs";
@@ -26,12 +26,12 @@ TEST(PortToolTip, TwoAdaptersOfOneKindDifferInSerialNumberAndPath) {
 }
 
 TEST(PortToolTip, BuiltInPortAndPartialInformation) {
-    PortDescription builtIn;
+    PortDetails builtIn;
     builtIn.systemLocation = "/dev/ttyS0";
     EXPECT_EQ(PortToolTip(builtIn), "Serial port\nNo serial number\n/dev/ttyS0");
 
     // A manufacturer already named in the description is not repeated; a missing id shows as such.
-    PortDescription ch340;
+    PortDetails ch340;
     ch340.systemLocation = "/dev/ttyUSB2";
     ch340.description = "USB2.0-Ser! (QinHeng Electronics)";
     ch340.manufacturer = "QinHeng Electronics";
