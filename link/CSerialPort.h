@@ -33,7 +33,9 @@ public:
 
 class CSerialPort final : public Link {
 public:
-    // One owner call per received byte, or one per read with all the bytes it returned.
+    // One owner call per received byte, or one per read with all the bytes it returned. A
+    // cross-thread round trip per byte is too slow to keep up with a busy line, so a read's
+    // bytes go over together; the thread still waits until the owner has processed them.
     enum class Delivery { PerByte, PerRead };
 
     CSerialPort();
@@ -92,7 +94,7 @@ private:
     unsigned portNumber_ = 0;
     serialio::LineSettings settings_;
     std::atomic<unsigned> session_{0};
-    std::atomic<Delivery> delivery_{Delivery::PerByte};
+    std::atomic<Delivery> delivery_{Delivery::PerRead};
     int lastOpenError_ = 0;
 };
 

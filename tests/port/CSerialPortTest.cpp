@@ -165,6 +165,7 @@ TEST_F(SerialPortTest, AppliesRawLineSettings) {
 }
 
 TEST_F(SerialPortTest, ReceivedBytesReachTheOwnerInOrderOneAtATime) {
+    port.SetDelivery(CSerialPort::Delivery::PerByte);
     ASSERT_TRUE(ConnectAndSettle());
     Bytes sent;
     for (int i = 0; i < 3000; ++i)
@@ -177,7 +178,7 @@ TEST_F(SerialPortTest, ReceivedBytesReachTheOwnerInOrderOneAtATime) {
 }
 
 TEST_F(SerialPortTest, PerReadDeliveryKeepsOrderAndHandsOverWholeReads) {
-    port.SetDelivery(CSerialPort::Delivery::PerRead);
+    EXPECT_EQ(port.GetDelivery(), CSerialPort::Delivery::PerRead);  // the program's choice
     ASSERT_TRUE(ConnectAndSettle());
     Bytes sent;
     for (int i = 0; i < 20000; ++i)
@@ -231,6 +232,7 @@ TEST_F(SerialPortTest, AHungUpLineIsReportedOnceAndTheThreadWaitsForItsShutdown)
 }
 
 TEST_F(SerialPortTest, TheDrainStopsBetweenBytesWhenTheCloseIsRequested) {
+    port.SetDelivery(CSerialPort::Delivery::PerByte);
     ASSERT_TRUE(ConnectAndSettle());
     owner.Hold(true);
     Bytes sent(100, 0x11);
@@ -240,6 +242,18 @@ TEST_F(SerialPortTest, TheDrainStopsBetweenBytesWhenTheCloseIsRequested) {
     owner.Hold(false);
     ASSERT_TRUE(WaitFor([&] { return !port.IsThreadAlive(); }));
     EXPECT_EQ(owner.Received().size(), 1u);
+}
+
+TEST_F(SerialPortTest, TheDrainStopsBetweenReadsWhenTheCloseIsRequested) {
+    ASSERT_TRUE(ConnectAndSettle());
+    owner.Hold(true);
+    ASSERT_TRUE(pty.Send(Bytes(10, 0x11)));
+    ASSERT_TRUE(owner.WaitForBytes(1));
+    ASSERT_TRUE(pty.Send(Bytes(10, 0x12)));  // waiting while the first read is processed
+    port.RequestClose();
+    owner.Hold(false);
+    ASSERT_TRUE(WaitFor([&] { return !port.IsThreadAlive(); }));
+    EXPECT_EQ(owner.Calls(), 1u);
 }
 
 TEST_F(SerialPortTest, AnOwnerThatRefusesBytesDoesNotWedgeTheThread) {
