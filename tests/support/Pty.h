@@ -5,6 +5,8 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/file.h>
+#include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -254,6 +256,51 @@ private:
     Bytes received_;
     Bytes scan_;
     Bytes outbox_;
+};
+
+// Another program holding a device: a child process that opens it (and locks it with flock
+// when asked) and keeps it until the object goes.
+class ChildHolder {
+public:
+    ChildHolder(const std::string& path, bool lock) {
+        int ready[2];
+        if (::pipe2(ready, O_CLOEXEC) != 0 || ::pipe2(release_, O_CLOEXEC) != 0) {
+            throw std::runtime_error("pipe");
+        }
+        pid_ = ::fork();
+        if (pid_ == 0) {
+            // Only async-signal-safe calls in the child of a threaded process.
+            const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+            char ok = fd >= 0 && (!lock || ::flock(fd, LOCK_EX | LOCK_NB) == 0) ? 1 : 0;
+            [[maybe_unused]] ssize_t n = ::write(ready[1], &ok, 1);
+            char c;
+            n = ::read(release_[0], &c, 1);
+            ::_exit(0);
+        }
+        ::close(ready[1]);
+        ::close(release_[0]);
+        char ok = 0;
+        held_ = ::read(ready[0], &ok, 1) == 1 && ok == 1;
+        ::close(ready[0]);
+    }
+    ~ChildHolder() { Release(); }
+    ChildHolder(const ChildHolder&) = delete;
+    ChildHolder& operator=(const ChildHolder&) = delete;
+
+    bool Held() const { return held_; }
+    pid_t Pid() const { return pid_; }
+    void Release() {
+        if (pid_ <= 0)
+            return;
+        ::close(release_[1]);
+        ::waitpid(pid_, nullptr, 0);
+        pid_ = -1;
+    }
+
+private:
+    pid_t pid_ = -1;
+    int release_[2] = {-1, -1};
+    bool held_ = false;
 };
 
 }  // namespace corvane::test

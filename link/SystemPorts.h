@@ -1,0 +1,61 @@
+#pragma once
+// The machine's serial ports. Each refresh walks /sys/class/tty for the devices that have a
+// driver and checks lock files and /proc/locks, all of which is cheap. The slow parts run on a
+// background thread and are used from its latest pass: descriptions from QSerialPortInfo (about
+// 10 ms a call; asked again only when the set of devices changed) and the walk over every
+// process's open files (about 25 us a process).
+
+#include "link/PortHolders.h"
+#include "link/SerialPorts.h"
+
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace corvane {
+
+class SystemPortSource final : public PortSource {
+public:
+    struct Roots {
+        std::string sysClassTty = "/sys/class/tty";
+        std::string dev = "/dev";
+        std::string proc = "/proc";
+        std::vector<std::string> lockDirs = {"/run/lock", "/var/lock"};
+    };
+
+    SystemPortSource();
+    explicit SystemPortSource(Roots roots);
+    ~SystemPortSource() override;
+
+    // A device the system does not list as a serial port, such as a test's pseudo-terminal.
+    void AddDevice(const QString& path);
+
+    // The first call scans everything at once, so that the first list is complete; later calls
+    // take the background pass's results and start the next pass.
+    std::vector<PortDevice> Devices() override;
+    PortDescription Describe(const PortDevice& device) override;
+    bool IsHeld(const PortDevice& device) override;
+
+    // Waits until a background pass that started after this call has finished.
+    bool WaitForPass(int timeoutMs);
+
+    // The walk of the tty class alone: devices with a driver, not the placeholder ttyS entries
+    // of UARTs that are not there. Throws PortEnumerationError.
+    static std::vector<PortDevice> WalkTtyClass(const Roots& roots);
+
+    struct Snapshot;  // one background pass's results
+
+private:
+    class Scanner;
+
+    Roots roots_;
+    std::vector<QString> extra_;
+    std::unique_ptr<Scanner> scanner_;
+    pid_t self_;
+    // What this enumeration uses: the latest background pass, and /proc/locks as read now.
+    std::shared_ptr<const Snapshot> current_;
+    std::set<holders::LockedFile> locked_;
+};
+
+}  // namespace corvane
