@@ -78,8 +78,8 @@ const std::vector<int>& CCorvaneDlg::GeneralControlIds() {
 
 void CCorvaneDlg::OnInitDialog() {
     setWindowIcon(QIcon(ResourcePixmap(IDR_MAINFRAME, QSize(32, 32))));
-    SetUpCaptionButton(Item(IDC_CLOSE), IDI_CLOSE_HOVER, IDI_CLOSE, QStringLiteral("Close"));
-    SetUpCaptionButton(Item(IDC_MINIMIZE), IDI_MINIMIZE_HOVER, IDI_MINIMIZE,
+    SetUpCaptionButton(*this, IDC_CLOSE, IDI_CLOSE_HOVER, IDI_CLOSE, QStringLiteral("Close"));
+    SetUpCaptionButton(*this, IDC_MINIMIZE, IDI_MINIMIZE_HOVER, IDI_MINIMIZE,
                        QStringLiteral("Minimize"));
     for (int page = kPageGeneral; page <= kPageFirmware; ++page) {
         auto* label = ItemAs<QLabel>(TabLabelId(page));
@@ -282,14 +282,15 @@ void CCorvaneDlg::ShowHidePages() {
 }
 
 void CCorvaneDlg::UpdateTabColours() {
+    // The tab in front takes the page's face colour; the others stay in the band.
+    const QColor face = palette().color(QPalette::Button);
     for (int page = kPageGeneral; page <= kPageFirmware; ++page) {
-        QWidget* label = Item(TabLabelId(page));
-        QPalette pal = label->palette();
         const bool current = CurrentPage() == page;
-        pal.setColor(QPalette::WindowText, current ? Qt::black : Qt::white);
-        pal.setColor(QPalette::Window, current ? palette().color(QPalette::Button) : kBand);
-        label->setPalette(pal);
-        label->update();
+        const QColor text = current ? QColor(Qt::black) : QColor(Qt::white);
+        const QColor back = current ? face : kBand;
+        Item(TabLabelId(page))
+            ->setStyleSheet(QStringLiteral("QLabel { color: %1; background-color: %2; }")
+                                .arg(text.name(), back.name()));
     }
 }
 

@@ -13,9 +13,45 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpressionValidator>
+#include <QStyleOptionButton>
+#include <QStylePainter>
 #include <QWindow>
 
 namespace corvane {
+namespace {
+
+// Group boxes as the templates were drawn for: the title sits in the frame's top line. A pushed
+// toggle button reads clearly as pushed.
+const char* const kDialogStyle = R"(
+QGroupBox { border: 1px solid rgb(190,190,190); border-radius: 2px; margin-top: 7px; }
+QGroupBox::title { subcontrol-origin: margin; subcontrol-position: top left; left: 7px;
+                   padding: 0px 2px; background-color: palette(button); }
+QGroupBox::title:disabled { color: palette(mid); }
+QPushButton:checked { background-color: rgb(204,228,247); border: 1px solid rgb(0,84,153);
+                                border-radius: 2px; }
+QPushButton:checked:disabled { background-color: rgb(225,232,238);
+                                         border: 1px solid rgb(160,170,180); }
+)";
+
+// A push button whose caption wraps onto a second line when it does not fit on one.
+class WrappingPushButton : public QPushButton {
+public:
+    using QPushButton::QPushButton;
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QStylePainter p(this);
+        QStyleOptionButton option;
+        initStyleOption(&option);
+        const QString caption = option.text;
+        option.text.clear();
+        p.drawControl(QStyle::CE_PushButton, option);
+        p.setPen(palette().color(isEnabled() ? QPalette::ButtonText : QPalette::Mid));
+        p.drawText(rect().adjusted(2, 2, -2, -2), Qt::AlignCenter | Qt::TextWordWrap, caption);
+    }
+};
+
+}  // namespace
 
 QPixmap ResourcePixmap(int id, QSize size) {
     for (const char* ext : {"svg", "png"}) {
@@ -31,6 +67,7 @@ CDialog::CDialog(const DialogTemplate& t, Clock& clock, QWidget* parent)
       clock_(clock),
       timers_(clock, [this](int id) { OnTimer(id); }) {
     setFont(DialogFont());
+    setStyleSheet(QString::fromLatin1(kDialogStyle));
     units_ = DialogUnits();
     setFixedSize(units_.X(t.width), units_.Y(t.height));
     if (!t.title.isEmpty()) setWindowTitle(t.title);
@@ -40,6 +77,8 @@ CDialog::CDialog(const DialogTemplate& t, Clock& clock, QWidget* parent)
         w->installEventFilter(this);
         if (spec.style & Style::kHidden) w->hide();
         if (spec.style & Style::kDisabled) w->setEnabled(false);
+        // Kept for widgets that stand in for the control later (ReplaceItem).
+        w->setProperty("templateStyle", spec.style);
         if (spec.id != 0) items_[spec.id] = w;
     }
 }
@@ -58,7 +97,8 @@ QWidget* CDialog::CreateControl(const ControlSpec& s) {
             break;
         }
         case ControlKind::PushLikeCheck: {
-            auto* b = new QPushButton(s.text, this);
+            auto* b = (s.style & Style::kMultiLineText) ? new WrappingPushButton(s.text, this)
+                                                        : new QPushButton(s.text, this);
             b->setCheckable(true);
             b->setAutoDefault(false);
             connect(b, &QPushButton::clicked, this, [this, id = s.id] { OnCommand(id, Notify::Clicked); });
@@ -145,6 +185,28 @@ QWidget* CDialog::CreateControl(const ControlSpec& s) {
 QWidget* CDialog::Item(int id) const {
     auto it = items_.find(id);
     return it == items_.end() ? nullptr : it->second;
+}
+
+bool CDialog::ReplaceItem(int id, QWidget* replacement) {
+    QWidget* old = Item(id);
+    if (!old || !replacement || old == replacement) return false;
+    const bool explicitlyHidden =
+        old->isHidden() && old->testAttribute(Qt::WA_WState_ExplicitShowHide);
+    if (replacement->parentWidget() != this) replacement->setParent(this);
+    replacement->setGeometry(old->geometry());
+    replacement->setEnabled(!old->testAttribute(Qt::WA_Disabled));
+    replacement->setProperty("templateStyle", old->property("templateStyle"));
+    replacement->stackUnder(old);
+    QWidget::setTabOrder(old, replacement);
+    replacement->installEventFilter(this);
+    if (auto* b = qobject_cast<QAbstractButton*>(replacement)) {
+        connect(b, &QAbstractButton::clicked, this, [this, id] { OnCommand(id, Notify::Clicked); });
+    }
+    if (explicitlyHidden) replacement->hide();
+    else if (old->isVisible()) replacement->show();
+    items_[id] = replacement;
+    delete old;
+    return true;
 }
 
 void CDialog::SetItemText(int id, const QString& text) {

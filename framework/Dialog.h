@@ -37,6 +37,11 @@ public:
     QRect MapDialogRect(int x, int y, int w, int h) const { return units_.ToPixels(x, y, w, h); }
 
     QWidget* Item(int id) const;
+    // Files replacement under id in place of the control the template made, as subclassing a
+    // control does on the platform: same geometry, visibility, enabled state, stacking and tab
+    // position, and a button's clicks still come to OnCommand. The old widget is deleted.
+    // Returns false when there is no such control.
+    bool ReplaceItem(int id, QWidget* replacement);
     template <class T>
     T* ItemAs(int id) const {
         return qobject_cast<T*>(Item(id));
@@ -74,12 +79,14 @@ public:
     void StartWindowDrag();
     int DragCount() const { return dragCount_; }
 
+    // The key filter; public so that tests can ask it directly.
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 protected:
     virtual void OnInitDialog() {}
     virtual void OnTimer(int /*id*/) {}
     virtual void OnCommand(int /*id*/, Notify /*code*/) {}
 
-    bool eventFilter(QObject* watched, QEvent* event) override;
     void showEvent(QShowEvent* event) override;
 
 private:

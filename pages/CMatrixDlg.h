@@ -1,27 +1,51 @@
 #pragma once
-// Switch page: input, output resolution, audio source and VGA format, mirrored from the device's answers.
+// Switch page: input, output resolution, audio source and VGA format, mirrored from the device's
+// answers.
 
 #include "framework/Dialog.h"
 #include "link/CommandFrame.h"
 #include "pages/PageHost.h"
+
+#include <cstdint>
 
 namespace corvane {
 
 class CMatrixDlg : public CDialog {
     Q_OBJECT
 public:
+    static constexpr int kTimeoutTimer = 1000;
+    static constexpr int kTimeoutPeriod = 7000;
+
+    // What ShowSwitchState sets.
+    enum Kind { kInput = 1, kResolution = 2, kAudio = 3, kVgaFormat = 4 };
+
     CMatrixDlg(PageHost& host, Clock& clock, QWidget* parent);
 
     // Every checksum-valid frame that arrives while this page is in front.
     void OnSwitchReply(const Frame& frame);
 
+    // Sets the pressed and enabled states of the buttons from a confirmed value.
+    void ShowSwitchState(int kind, int value);
+
+    // The input the device last confirmed or reported; 0 until then.
+    std::uint8_t CurrentInput() const { return currentInput_; }
+
 protected:
-    void OnInitDialog() override;
     void OnTimer(int id) override;
     void OnCommand(int id, Notify code) override;
 
 private:
+    void SendQuery(std::uint8_t command, std::uint8_t sub, std::uint8_t b6);
+    void SendAudioQuery(std::uint8_t input) { SendQuery(0x90, 0x0C, input); }
+    void SendResolutionQuery() { SendQuery(0x90, 0x06, 0x01); }
+    void SendVgaFormatQuery(std::uint8_t input) { SendQuery(0x90, 0x01, input); }
+    // The end of a status chain: stops both time-outs and frees the link.
+    void Finish();
+    // Stops the page's time-out and frees the link (the end of a click's exchange).
+    void EndExchange();
+
     PageHost& host_;
+    std::uint8_t currentInput_ = 0;
 };
 
 }  // namespace corvane

@@ -2,11 +2,14 @@
 // Usage: corvane-screenshots DIR [SCALE]
 #include "app/CCorvaneDlg.h"
 #include "app/Program.h"
+#include "link/Link.h"
+#include "pages/CEDIDDlg.h"
 #include "resources/resource.h"
 #include "widgets/PopUps.h"
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QComboBox>
 #include <QDir>
 #include <QTextStream>
 
@@ -33,8 +36,16 @@ private:
 };
 
 void Click(CDialog* dialog, int id) {
-    if (auto* b = qobject_cast<QAbstractButton*>(dialog ? dialog->Item(id) : nullptr)) b->click();
+    if (auto* b = qobject_cast<QAbstractButton*>(dialog ? dialog->Item(id) : nullptr))
+        b->click();
 }
+
+// Takes what is sent and drops it; the answers are fed in by hand.
+class SilentLink final : public Link {
+public:
+    bool IsOpen() const override { return true; }
+    void Write(const std::uint8_t*, std::size_t) override {}
+};
 
 }  // namespace
 
@@ -43,8 +54,10 @@ int main(int argc, char** argv) {
         QTextStream(stderr) << "usage: corvane-screenshots DIR [SCALE]\n";
         return 2;
     }
-    if (argc > 2) qputenv("QT_SCALE_FACTOR", argv[2]);
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    if (argc > 2)
+        qputenv("QT_SCALE_FACTOR", argv[2]);
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication application(argc, argv);
     const QString dir = QString::fromLocal8Bit(argv[1]);
     QDir().mkpath(dir);
@@ -62,16 +75,47 @@ int main(int argc, char** argv) {
     const struct {
         int page;
         const char* name;
-    } pages[] = {{kPageEdid, "main-edid"}, {kPageSwitch, "main-switch"}, {kPageFirmware, "main-firmware"}};
+    } pages[] = {
+        {kPageEdid, "main-edid"}, {kPageSwitch, "main-switch"}, {kPageFirmware, "main-firmware"}};
     for (const auto& page : pages) {
         main.OnTabClicked(page.page);
         if (popUps.MessageOpen()) {
-            if (page.page == kPageSwitch) shots.Save(popUps.MessageWindow(), "message-open-com-failed");
+            if (page.page == kPageSwitch)
+                shots.Save(popUps.MessageWindow(), "message-open-com-failed");
             Click(popUps.MessageWindow(), IDC_MSG_OK);
             clock.RunPending();
         }
         shots.Save(&main, page.name);
     }
+
+    // With a link up, the pages as the device's answers leave them.
+    SilentLink silent;
+    main.Sender().SetSerialLink(&silent);
+    program.link.comUp = 1;
+    auto reply = [&](std::array<std::uint8_t, 10> body) {
+        main.DispatchFrame(
+            MakeFrame(body[0], body[1],
+                      {body[2], body[3], body[4], body[5], body[6], body[7], body[8], body[9]}));
+        clock.RunPending();
+    };
+    main.OnTabClicked(kPageSwitch);
+    reply({0x02, 0x01, 0x01, 0x00, 0x06});  // input VGA 1
+    reply({0x90, 0x06, 0x02, 0x00, 0x01});  // 1080P
+    reply({0x90, 0x01, 0x01, 0x00, 0x06});  // RGBHV
+    shots.Save(&main, "main-switch-vga1");
+    main.OnTabClicked(kPageEdid);
+    if (auto* presets = main.EdidPage()->ItemAs<QComboBox>(IDC_EDID_PRESET)) {
+        presets->setCurrentIndex(15);
+        emit presets->activated(15);
+    }
+    shots.Save(&main, "main-edid-default");
+    Click(main.EdidPage(), IDC_EDID_SET);
+    shots.Save(popUps.BusyWindow(), "busy-edid-setting");
+    reply({0x03, 0x08, 0x00});
+    reply({0x03, 0x02, 0x00, 0x00, 0x01});
+    shots.Save(popUps.BusyWindow(), "busy-edid-success");
+    clock.Advance(900);
+    main.OnTabClicked(kPageGeneral);
 
     popUps.ShowMessage(QStringLiteral("Time out!"));
     shots.Save(popUps.MessageWindow(), "message-time-out");

@@ -43,7 +43,7 @@ QRect CMessageDlg::TextRect(const QString& text) {
 bool CMessageDlg::MovesPicture(const QString& text) { return text == kResetQuestion; }
 
 void CMessageDlg::OnInitDialog() {
-    SetUpCaptionButton(Item(IDC_MSG_CLOSE), IDI_CLOSE_HOVER, IDI_CLOSE, QStringLiteral("Close"));
+    SetUpCaptionButton(*this, IDC_MSG_CLOSE, IDI_CLOSE_HOVER, IDI_CLOSE, QStringLiteral("Close"));
     if (popUps_.ConfirmationMode()) {
         QWidget* cancel = Item(IDC_MSG_CANCEL);
         QWidget* ok = Item(IDC_MSG_OK);

@@ -1,0 +1,293 @@
+// Upgrade runs as the device sees them: every frame and block on the wire, the run log and the
+// ready flag.
+#include "tests/pages/FirmwareFixture.h"
+
+namespace corvane::test {
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+TEST_F(FirmwareTest, A258ByteFileGoesOutAsTwoBlocksThenTheRebootProbe) {
+    const Bytes file = FileOf(258);
+    Load(file);
+    RunToFirstBlock();
+    AckBlock();
+    h.Reply(BlockOk());
+    h.Reply(kDeviceBack);
+
+    const auto& w = h.link.writes;
+    ASSERT_EQ(w.size(), 8u);
+    EXPECT_EQ(Hex(w[0]), "A5 5B 20 01 01 00 00 00 00 00 00 00 DE");
+    EXPECT_EQ(Hex(w[1]), "A5 5B 20 01 80 00 00 00 00 00 EE 00 71");
+    EXPECT_EQ(Hex(w[2]), "A5 5B 20 01 10 00 00 00 00 00 00 00 CF");
+    EXPECT_EQ(Hex(w[3]), "A5 5B 20 01 AA 00 00 01 01 40 00 00 F3");
+    EXPECT_EQ(w[4], ExpectedBlock(file, 0));
+    EXPECT_EQ(w[4][1], file[2] ^ 0x5C);  // 0x5E ^ 0x02, the low byte of 258
+    EXPECT_EQ(Hex(w[5]), "A5 5B 20 01 56 00 00 01 01 40 01 00 46");
+    EXPECT_EQ(w[6], Bytes(257, 0));  // the payload ended on a boundary: one block of zeros
+    EXPECT_EQ(Hex(w[7]), "A5 5B 01 01 00 00 00 00 00 00 00 00 FE");
+
+    EXPECT_EQ(Messages(),
+              "->Upgrading MCU...\n->System rebooting, please wait...\n->System reboot ok \n"
+              "->MCU upgrading complete \n->Firmware upgrade successfully \n");
+    EXPECT_TRUE(Ready());
+    EXPECT_EQ(Progress()->value(), 258);
+    EXPECT_EQ(page->Plan().Position(), 0);
+
+    // Nothing of the run is left running.
+    h.Advance(30000);
+    EXPECT_EQ(h.link.Count(), 8u);
+    EXPECT_FALSE(h.program.popUps.MessageOpen());
+}
+
+TEST_F(FirmwareTest, A600ByteFileGoesOutAsThreeBlocksTheLastPaddedWithZeros) {
+    const Bytes file = FileOf(600);
+    Load(file);
+    RunToFirstBlock();
+    EXPECT_EQ(LastWrite(), ExpectedBlock(file, 0));
+    AckBlock();
+    EXPECT_EQ(Body(h.link.Frames().back()), "20 01 AA 00 00 01 01 40 01 00");
+    EXPECT_EQ(LastWrite(), ExpectedBlock(file, 256));
+    EXPECT_EQ(Progress()->value(), 256);
+    AckBlock();
+    EXPECT_EQ(Body(h.link.Frames().back()), "20 01 56 00 00 01 01 40 02 00");
+    const Bytes last = LastWrite();
+    EXPECT_EQ(last, ExpectedBlock(file, 512));
+    EXPECT_EQ(last[86], file[599] ^ 0x5E ^ 0x58);
+    EXPECT_EQ(Bytes(last.begin() + 87, last.end()), Bytes(170, 0));
+    h.Reply(BlockOk());
+    EXPECT_EQ(LastBody(), "01 01 00 00 00 00 00 00 00 00");
+}
+
+TEST_F(FirmwareTest, TheDeviceSteersBlocksToTheAlternateRegionAndBack) {
+    const Bytes file = FileOf(6000);
+    Load(file);
+    RunToFirstBlock();
+    AckBlock("F0");
+    EXPECT_EQ(Body(h.link.Frames().back()), "20 01 AA 00 00 01 01 B0 01 00");
+    EXPECT_EQ(LastWrite(), ExpectedBlock(file, 256));
+    AckBlock("B0");  // the next block starts 4096 bytes after the one accepted
+    EXPECT_EQ(Body(h.link.Frames().back()), "20 01 AA 00 00 01 01 40 00 00");
+    EXPECT_EQ(LastWrite(), ExpectedBlock(file, 256 + 4096));
+    AckBlock();
+    EXPECT_EQ(Body(h.link.Frames().back()), "20 01 AA 00 00 01 01 40 01 00");
+    EXPECT_EQ(LastWrite(), ExpectedBlock(file, 256 + 4096 + 256));
+}
+
+TEST_F(FirmwareTest, PageNumbersWrapAtThe257thBlock) {
+    const Bytes file = FileOf(257 * 256 + 3);
+    Load(file);
+    RunToFirstBlock();
+    for (int block = 1; block <= 256; ++block)
+        AckBlock();
+    const auto frames = h.link.Frames();
+    EXPECT_EQ(Body(frames[frames.size() - 2]), "20 01 AA 00 00 01 01 40 FF 00");
+    EXPECT_EQ(Body(frames.back()), "20 01 AA 00 00 01 01 40 00 00");
+    EXPECT_EQ(LastWrite(), ExpectedBlock(file, 256 * 256));
+    AckBlock();  // block 258 holds the last payload byte
+    EXPECT_EQ(Body(h.link.Frames().back()), "20 01 56 00 00 01 01 40 01 00");
+}
+
+TEST_F(FirmwareTest, TheRebootProbeGoesOutSixTimesAndTheRunFailsAt18Seconds) {
+    Load(FileOf(100));
+    RunToFirstBlock();
+    h.Reply(BlockOk());
+    const std::size_t before = h.link.Count();  // the first probe is on the wire
+    h.Advance(15000);
+    EXPECT_EQ(h.link.Count(), before + 5);
+    EXPECT_EQ(LastBody(), "01 01 00 00 00 00 00 00 00 00");
+    EXPECT_TRUE(PopUpText().isEmpty());
+    h.Advance(2999);
+    EXPECT_TRUE(PopUpText().isEmpty());
+    h.Advance(1);
+    EXPECT_EQ(PopUpText(), "Time out!");
+    EXPECT_FALSE(Ready());
+    EXPECT_FALSE(Messages().contains("failed"));  // the red line follows the pop-up
+    h.CloseMessage();
+    EXPECT_TRUE(Messages().endsWith("->System rebooting, please wait...\n->MCU upgrade failed\n"));
+    EXPECT_EQ(MessageColour(), QColor(255, 0, 0));
+    EXPECT_TRUE(Ready());
+    EXPECT_EQ(h.link.Count(), before + 5);
+    h.Reply(kDeviceBack);  // too late: the run is over
+    EXPECT_FALSE(Messages().contains("successfully"));
+}
+
+// Drives the run to the stage under test; each step's request is on the wire afterwards.
+struct RetryCase {
+    const char* name;
+    int replies;  // how many of the run's replies come before the stage
+};
+
+void PrintTo(const RetryCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class FirmwareRetryTest : public FirmwareTest, public ::testing::WithParamInterface<RetryCase> {};
+
+TEST_P(FirmwareRetryTest, EachRequestIsResentOnceAfter3sAndFails3sLater) {
+    Load(FileOf(600));
+    Upgrade();
+    const std::vector<std::string> replies = {kStartOk, kRequest80Ok, kRequest10Ok};
+    for (int i = 0; i < GetParam().replies; ++i) {
+        h.Reply(replies[i]);
+        if (i != 1)
+            h.Advance(50);  // the 0x80 request and each block follow a short pause
+    }
+    // The stage's request went out just now.
+    const std::size_t sent = h.link.Count();
+    const std::vector<std::uint8_t> request = h.link.writes.back();
+    const bool block = GetParam().replies == 3;
+    h.Advance(2999);
+    ASSERT_EQ(h.link.Count(), sent);
+    h.Advance(1);
+    if (block) {
+        // The announcement again, and 50 ms later the block.
+        ASSERT_EQ(h.link.Count(), sent + 1);
+        EXPECT_EQ(Body(h.link.Frames().back()), "20 01 AA 00 00 01 01 40 00 00");
+        h.Advance(50);
+    }
+    ASSERT_EQ(h.link.Count(), sent + (block ? 2 : 1));
+    EXPECT_EQ(h.link.writes.back(), request);
+    h.Advance(2999);
+    EXPECT_TRUE(PopUpText().isEmpty());
+    h.Advance(1);
+    EXPECT_EQ(PopUpText(), "Time out!");
+    h.CloseMessage();
+    EXPECT_TRUE(Messages().endsWith("->MCU upgrade failed\n"));
+    EXPECT_EQ(MessageColour(), QColor(255, 0, 0));
+    EXPECT_TRUE(Ready());
+    EXPECT_EQ(h.link.Count(), sent + (block ? 2 : 1));
+    EXPECT_EQ(page->RunStage(), CFWDlg::Stage::Idle);
+}
+
+INSTANTIATE_TEST_SUITE_P(Stages, FirmwareRetryTest,
+                         ::testing::Values(RetryCase{"Start", 0}, RetryCase{"Request80", 1},
+                                           RetryCase{"Request10", 2}, RetryCase{"Block", 3}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(FirmwareTest, ALateAcknowledgementAfterAResendDoesNotSkipABlock) {
+    const Bytes file = FileOf(600);
+    Load(file);
+    RunToFirstBlock();
+    h.Advance(3050);     // block 0 announced and sent again
+    h.Reply(BlockOk());  // the late answer to the first send
+    EXPECT_EQ(LastWrite(), ExpectedBlock(file, 0));
+    h.Advance(50);
+    EXPECT_EQ(LastWrite(), ExpectedBlock(file, 0));  // still waiting for the resend's answer
+    h.Reply(BlockOk());
+    h.Advance(50);
+    EXPECT_EQ(Body(h.link.Frames().back()), "20 01 AA 00 00 01 01 40 01 00");
+    EXPECT_EQ(LastWrite(), ExpectedBlock(file, 256));
+    AckBlock();
+    EXPECT_EQ(LastWrite(), ExpectedBlock(file, 512));
+}
+
+TEST_F(FirmwareTest, AResentBlockAnsweredOnlyOnceMovesOnWhenTheResendIsOverdue) {
+    const Bytes file = FileOf(600);
+    Load(file);
+    RunToFirstBlock();
+    h.Advance(3050);
+    h.Reply(BlockOk("F0"));
+    h.Advance(2999);
+    EXPECT_EQ(LastWrite(), ExpectedBlock(file, 0));
+    h.Advance(1);  // no second answer came: the block was accepted, go on as it steered
+    EXPECT_EQ(Body(h.link.Frames().back()), "20 01 AA 00 00 01 01 B0 01 00");
+    h.Advance(50);
+    EXPECT_EQ(LastWrite(), ExpectedBlock(file, 256));
+    EXPECT_FALSE(h.program.popUps.MessageOpen());
+}
+
+TEST_F(FirmwareTest, NoStaleResendGoesOutOnceTheRunHasMovedOn) {
+    const Bytes file = FileOf(600);
+    Load(file);
+    RunToFirstBlock();
+    h.Advance(3000);  // announcement resent; its block would follow in 50 ms
+    h.Reply(BlockOk());
+    const std::size_t sent = h.link.Count();
+    h.Advance(50);
+    ASSERT_EQ(h.link.Count(), sent + 1);  // block 1 once, no resend of block 0 or 1
+    EXPECT_EQ(LastWrite(), ExpectedBlock(file, 256));
+    AckBlock();
+    AckBlock();
+    h.Reply(kDeviceBack);
+    const std::size_t done = h.link.Count();
+    h.Advance(20000);
+    EXPECT_EQ(h.link.Count(), done);
+    EXPECT_FALSE(h.program.popUps.MessageOpen());
+    EXPECT_TRUE(Messages().endsWith("->Firmware upgrade successfully \n"));
+}
+
+TEST_F(FirmwareTest, RepliesForAnotherStageAreIgnored) {
+    Load(FileOf(600));
+    Upgrade();
+    for (const std::string& reply : {kRequest80Ok, kRequest10Ok, BlockOk(), kDeviceBack}) {
+        h.Reply(reply);
+    }
+    h.Advance(50);
+    EXPECT_EQ(h.link.Count(), 1u);
+    EXPECT_EQ(page->RunStage(), CFWDlg::Stage::Start);
+    h.Reply(kStartOk);
+    h.Advance(50);
+    h.Reply(kStartOk);  // the answer to a resend, after the run moved on
+    h.Advance(50);
+    EXPECT_EQ(h.link.Count(), 2u);
+    EXPECT_EQ(page->RunStage(), CFWDlg::Stage::Request80);
+}
+
+TEST_F(FirmwareTest, DeviceBackOutsideARunWritesNothing) {
+    h.program.link.ready = 0;
+    h.Reply(kDeviceBack);
+    EXPECT_EQ(Messages(), "");
+    EXPECT_FALSE(Ready());
+}
+
+TEST_F(FirmwareTest, UpgradeWithoutAFileAsksForOneAndSendsNothing) {
+    Upgrade();
+    EXPECT_EQ(PopUpText(), "Please open the file(.fw)!");
+    h.CloseMessage();
+    EXPECT_TRUE(Ready());
+    EXPECT_EQ(h.link.Count(), 0u);
+}
+
+TEST_F(FirmwareTest, ASecondPressDuringARunIsRefusedAndAFailedRunTurnsBlackOnTheNext) {
+    Load(FileOf(600));
+    Upgrade();
+    Upgrade();
+    EXPECT_EQ(h.link.Count(), 1u);
+    EXPECT_FALSE(h.program.popUps.MessageOpen());
+    h.Advance(6000);
+    h.CloseMessage();
+    ASSERT_TRUE(page->Failed());
+    Upgrade();
+    EXPECT_FALSE(page->Failed());
+    EXPECT_EQ(MessageColour(), QColor(0, 0, 0));
+    EXPECT_EQ(Messages(), "->Upgrading MCU...\n");
+}
+
+TEST_F(FirmwareTest, TheScalerRequestIsAnsweredRetriedOnceOrTimesOut) {
+    Harness::Click(page, IDC_FW_SCALER);
+    h.Settle();
+    EXPECT_EQ(LastBody(), "07 07 00 00 00 00 00 00 00 00");
+    EXPECT_FALSE(Ready());
+    h.Reply("07 07 00 00 00 00 00 00 00 00");
+    EXPECT_TRUE(Ready());
+    h.Advance(6000);
+    EXPECT_EQ(h.link.Count(), 1u);
+
+    Harness::Click(page, IDC_FW_SCALER);
+    h.Advance(3000);
+    EXPECT_EQ(h.link.Count(), 3u);
+    h.Advance(3000);
+    EXPECT_EQ(PopUpText(), "Time out!");
+    h.CloseMessage();
+    EXPECT_TRUE(Ready());
+    EXPECT_EQ(Messages(), "");
+
+    // An answer nobody waits for does not release the ready flag.
+    h.program.link.ready = 0;
+    h.Reply("07 07 00 00 00 00 00 00 00 00");
+    EXPECT_FALSE(Ready());
+}
+
+}  // namespace
+}  // namespace corvane::test
