@@ -269,7 +269,10 @@ public:
         }
         pid_ = ::fork();
         if (pid_ == 0) {
-            // Only async-signal-safe calls in the child of a threaded process.
+            // Only async-signal-safe calls in the child of a threaded process. The child must
+            // not keep the release pipe's write end, or it would never see the release.
+            ::close(ready[0]);
+            ::close(release_[1]);
             const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
             char ok = fd >= 0 && (!lock || ::flock(fd, LOCK_EX | LOCK_NB) == 0) ? 1 : 0;
             [[maybe_unused]] ssize_t n = ::write(ready[1], &ok, 1);
