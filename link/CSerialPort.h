@@ -52,6 +52,9 @@ public:
     void StartLinkThread();
     // The close request: the port thread closes the port and ends. Returns at once.
     void RequestClose();
+    // The close request, then waits until the port thread has ended (as a reopen and the
+    // destructor do). The owner must let a delivery of that thread return meanwhile.
+    void EndThread();
 
     // Open, and no close requested.
     bool IsOpen() const override;
@@ -76,7 +79,6 @@ private:
     bool Deliver(const std::uint8_t* bytes, std::size_t count);
     // Writes the oldest queued transmission. False when the write failed.
     bool FlushWriteBuffer(bool portUsable);
-    void EndThread();
 
     std::recursive_mutex portLock_;  // every call on the port
     std::unique_ptr<serialio::Port> port_;

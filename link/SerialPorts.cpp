@@ -1,5 +1,6 @@
 #include "link/SerialPorts.h"
 
+#include <algorithm>
 #include <utility>
 
 namespace corvane {
@@ -75,6 +76,29 @@ std::uint8_t ParsePortNumber(const QString& digits) {
         value = value * 10 + (c.unicode() - '0');
     }
     return value <= 255 ? static_cast<std::uint8_t>(value) : 0;
+}
+
+PortTarget TargetForEntry(const QString& entry, const std::vector<SSerInfo>& ports,
+                          const std::vector<QString>& listed) {
+    PortTarget target;
+    if (entry.isEmpty())
+        return target;
+    if (entry.startsWith(QStringLiteral("COM"))) {
+        target.number = ParsePortNumber(entry.mid(3));
+    } else {
+        const auto at = std::find(listed.begin(), listed.end(), entry);
+        if (at != listed.end())
+            target.number = static_cast<unsigned>(std::min<std::ptrdiff_t>(at - listed.begin() + 1, 255));
+    }
+    if (target.number == 0)
+        return target;
+    for (const SSerInfo& port : ports) {
+        if (PortNameOf(port) == entry) {
+            target.device = port.devicePath;
+            break;
+        }
+    }
+    return target;
 }
 
 }  // namespace corvane

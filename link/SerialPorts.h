@@ -65,4 +65,17 @@ bool PortNameLess(const QString& a, const QString& b);
 // gives 0, which is no port (a larger value would otherwise wrap round to another port).
 std::uint8_t ParsePortNumber(const QString& digits);
 
+// What the connect operation opens for the entry selected in the port list.
+struct PortTarget {
+    QString device;       // empty: nothing to open
+    unsigned number = 0;  // travels with every received byte
+};
+
+// A "COM" entry is numbered by ParsePortNumber of the text after the prefix, and number 0 is no
+// port at all. Other entries are device names (ttyUSB0): they are numbered by their place in the
+// list, from 1, since the name carries no port number. Either way the device opened is the path
+// the enumeration found for that name in ports.
+PortTarget TargetForEntry(const QString& entry, const std::vector<SSerInfo>& ports,
+                          const std::vector<QString>& listed);
+
 }  // namespace corvane
