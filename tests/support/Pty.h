@@ -140,10 +140,12 @@ public:
         std::lock_guard lock(mutex_);
         responder_ = std::move(responder);
     }
-    // Sends bytes without pause from now on; they never contain A5, so no frame starts.
-    void Stream(bool on) {
+    // Sends bytes without pause from now on: the pattern over and over, or, without one, bytes
+    // that never contain A5, so that no frame starts.
+    void Stream(bool on, Bytes pattern = {}) {
         std::lock_guard lock(mutex_);
         streaming_ = on;
+        pattern_ = std::move(pattern);
     }
 
     void Start() {
@@ -238,7 +240,8 @@ private:
             return;
         std::uint8_t chunk[256];
         for (std::size_t i = 0; i < sizeof chunk; ++i) {
-            chunk[i] = static_cast<std::uint8_t>((streamed_ + i) % 0x80);
+            chunk[i] = pattern_.empty() ? static_cast<std::uint8_t>((streamed_ + i) % 0x80)
+                                        : pattern_[(streamed_ + i) % pattern_.size()];
         }
         const ssize_t n = ::write(pty_.Master(), chunk, sizeof chunk);
         if (n > 0)
@@ -252,6 +255,7 @@ private:
     mutable std::condition_variable arrived_;
     Responder responder_;
     bool streaming_ = false;
+    Bytes pattern_;
     std::size_t streamed_ = 0;
     Bytes received_;
     Bytes scan_;
