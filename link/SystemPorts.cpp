@@ -60,9 +60,11 @@ public:
             thread_.join();
     }
 
-    // On the caller's thread, before any background pass.
+    // On the caller's thread, before any background pass: who holds the devices, so that the
+    // first list is right. The descriptions are slow and come with the next pass.
     std::shared_ptr<const Snapshot> ScanNow(const std::set<std::string>& paths) {
-        auto result = Scan(paths, nullptr, procRoot_, self_);
+        auto result = std::make_shared<Snapshot>();
+        result->openElsewhere = holders::FindOpenByProcesses(paths, self_, procRoot_);
         std::lock_guard lock(mutex_);
         latest_ = result;
         return result;
@@ -186,8 +188,8 @@ std::vector<PortDevice> SystemPortSource::Devices() {
         current_ = scanner_->ScanNow(paths);
     } else {
         current_ = scanner_->Latest();
-        scanner_->Request(std::move(paths));
     }
+    scanner_->Request(std::move(paths));
     return devices;
 }
 

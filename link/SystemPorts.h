@@ -31,8 +31,9 @@ public:
     // A device the system does not list as a serial port, such as a test's pseudo-terminal.
     void AddDevice(const QString& path);
 
-    // The first call scans everything at once, so that the first list is complete; later calls
-    // take the background pass's results and start the next pass.
+    // The first call looks for holders at once, so that the first list already leaves busy
+    // ports out; the descriptions come with the first background pass. Every call starts the
+    // next pass, and later calls take the results of the latest one.
     std::vector<PortDevice> Devices() override;
     PortDescription Describe(const PortDevice& device) override;
     bool IsHeld(const PortDevice& device) override;

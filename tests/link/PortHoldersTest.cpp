@@ -162,6 +162,15 @@ TEST(SystemPortSource, APortHeldElsewhereDropsOutAndComesBack) {
     EXPECT_TRUE(Lists(source, pty));
 }
 
+TEST(SystemPortSource, TheFirstListAlreadyLeavesOutAPortOpenElsewhere) {
+    PtyPair pty;
+    ChildHolder opener(pty.SlavePath(), false);
+    ASSERT_TRUE(opener.Held());
+    SystemPortSource source;
+    source.AddDevice(QString::fromStdString(pty.SlavePath()));
+    EXPECT_FALSE(Lists(source, pty));
+}
+
 TEST(SystemPortSource, ADeviceThatIsGoneIsNotListed) {
     SystemPortSource source;
     source.AddDevice("/dev/pts/corvane-none");

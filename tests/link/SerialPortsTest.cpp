@@ -80,5 +80,43 @@ TEST(EnumerateSerialPorts, AnErrorOfTheSourceReachesTheCaller) {
     EXPECT_THROW(EnumerateSerialPorts(ports, source), PortEnumerationError);
 }
 
+TEST(TargetForEntry, OpensTheEnumeratedPathOfTheSelectedName) {
+    test::FakePortSource source;
+    source.Add("ttyS0");
+    source.Add("ttyUSB0");
+    source.Add("pts/4");
+    std::vector<SSerInfo> ports;
+    EnumerateSerialPorts(ports, source);
+    const std::vector<QString> listed = {"pts/4", "ttyS0", "ttyUSB0"};
+
+    // Device names have no number of their own: their place in the list stands in.
+    PortTarget t = TargetForEntry("ttyUSB0", ports, listed);
+    EXPECT_EQ(t.device, "/dev/ttyUSB0");
+    EXPECT_EQ(t.number, 3u);
+    t = TargetForEntry("pts/4", ports, listed);
+    EXPECT_EQ(t.device, "/dev/pts/4");
+    EXPECT_EQ(t.number, 1u);
+
+    // Nothing selected, or a name the enumeration did not find: nothing to open.
+    EXPECT_TRUE(TargetForEntry("", ports, listed).device.isEmpty());
+    EXPECT_EQ(TargetForEntry("", ports, listed).number, 0u);
+    EXPECT_TRUE(TargetForEntry("ttyACM0", ports, listed).device.isEmpty());
+}
+
+TEST(TargetForEntry, AComEntryIsNumberedByItsDigits) {
+    std::vector<SSerInfo> ports(2);
+    ports[0].friendlyName = "USB Serial Port (COM12)";
+    ports[0].devicePath = "\\\\.\\COM12";
+    ports[1].friendlyName = "Communications Port (COM300)";
+    ports[1].devicePath = "\\\\.\\COM300";
+    const std::vector<QString> listed = {"COM12", "COM300"};
+    const PortTarget t = TargetForEntry("COM12", ports, listed);
+    EXPECT_EQ(t.number, 12u);
+    EXPECT_EQ(t.device, ports[0].devicePath);
+    // 300 is no port number: the open must fail instead of reaching COM44.
+    EXPECT_EQ(TargetForEntry("COM300", ports, listed).number, 0u);
+    EXPECT_TRUE(TargetForEntry("COM300", ports, listed).device.isEmpty());
+}
+
 }  // namespace
 }  // namespace corvane
