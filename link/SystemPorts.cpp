@@ -7,6 +7,7 @@
 #include <dirent.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <condition_variable>
@@ -134,7 +135,7 @@ SystemPortSource::SystemPortSource(Roots roots) : roots_(std::move(roots)), self
 SystemPortSource::~SystemPortSource() = default;
 
 void SystemPortSource::AddDevice(const QString& path) {
-    extra_.push_back(path);
+    if (std::find(extra_.begin(), extra_.end(), path) == extra_.end()) extra_.push_back(path);
 }
 
 std::vector<PortDevice> SystemPortSource::WalkTtyClass(const Roots& roots) {
