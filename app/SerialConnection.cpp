@@ -49,7 +49,8 @@ void CCorvaneDlg::RefreshPortList() {
     if (found.size() > kMaxPorts) found.resize(kMaxPorts);
     std::vector<QString> names;
     names.reserve(found.size());
-    for (const SSerInfo& port : found) names.push_back(PortNameOf(port));
+    for (const SSerInfo& port : found)
+        names.push_back(PortNameOf(port));
     if (auto* combo = ItemAs<QComboBox>(IDC_PORT_LIST)) {
         ComboPortList list(*combo);
         UpdatePortCombo(list, std::move(names), listedPorts_);
@@ -70,15 +71,15 @@ void CCorvaneDlg::OnComConnect() {
     rxCall_.Release();
     serialPort_.EndThread();
     rxCall_.Accept();
-    const bool opened = target.number != 0 &&
-                        serialPort_.OpenLink(this, target.device.toStdString(), target.number,
-                                             lineSettings_);
+    const bool opened =
+        target.number != 0 &&
+        serialPort_.OpenLink(this, target.device.toStdString(), target.number, lineSettings_);
     if (!opened) {
         const int error = target.number == 0 ? ENODEV : serialPort_.LastOpenError();
-        qCWarning(lcSerial).nospace() << "Cannot open serial port "
-                                      << (target.device.isEmpty() ? ItemText(IDC_PORT_LIST)
-                                                                  : target.device)
-                                      << ": " << std::strerror(error);
+        qCWarning(lcSerial).nospace()
+            << "Cannot open serial port "
+            << (target.device.isEmpty() ? ItemText(IDC_PORT_LIST) : target.device) << ": "
+            << std::strerror(error);
         program_.popUps.ShowMessage(QStringLiteral("Open COM failed!"));
         link.comUp = 0;
         return;
@@ -118,7 +119,8 @@ void CCorvaneDlg::ShowSerialDisconnected() {
 
 bool CCorvaneDlg::OnPortBytes(const std::uint8_t* bytes, std::size_t count, unsigned) {
     return rxCall_.Invoke([&] {
-        for (std::size_t i = 0; i < count; ++i) OnRxByte(bytes[i]);
+        for (std::size_t i = 0; i < count; ++i)
+            OnRxByte(bytes[i]);
     });
 }
 

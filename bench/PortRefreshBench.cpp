@@ -68,8 +68,7 @@ double ThreadCpuMicroseconds() {
 }
 
 void SetStatistics(benchmark::State& state, const char* name, std::vector<double> ticks) {
-    if (ticks.empty())
-        return;
+    if (ticks.empty()) return;
     std::sort(ticks.begin(), ticks.end());
     state.counters[std::string(name) + "_median_us"] = ticks[ticks.size() / 2];
     state.counters[std::string(name) + "_worst_us"] = ticks.back();

@@ -14,16 +14,14 @@ bool SyncCall::Invoke(const std::function<void()>& fn) {
     Call call{&fn};
     {
         std::lock_guard lock(mutex_);
-        if (released_)
-            return false;
+        if (released_) return false;
         waiting_.push_back(&call);
     }
     QMetaObject::invokeMethod(
         context_.get(), [this] { RunPending(); }, Qt::QueuedConnection);
     std::unique_lock lock(mutex_);
     finished_.wait(lock, [&] { return call.done || (released_ && !call.running); });
-    if (call.done)
-        return true;
+    if (call.done) return true;
     // Released before the owner took it up: it never runs.
     waiting_.erase(std::remove(waiting_.begin(), waiting_.end(), &call), waiting_.end());
     return false;
@@ -35,8 +33,7 @@ int SyncCall::RunPending() {
         Call* call = nullptr;
         {
             std::lock_guard lock(mutex_);
-            if (released_ || waiting_.empty())
-                return ran;
+            if (released_ || waiting_.empty()) return ran;
             call = waiting_.front();
             waiting_.pop_front();
             call->running = true;

@@ -17,8 +17,7 @@ CSerialPort::~CSerialPort() {
 }
 
 void CSerialPort::EndThread() {
-    if (!thread_.joinable())
-        return;
+    if (!thread_.joinable()) return;
     shutdownRequested_ = true;
     shutdown_.Signal();
     thread_.join();
@@ -61,8 +60,7 @@ bool CSerialPort::OpenLink(SerialPortOwner* owner, const std::string& device, un
 }
 
 void CSerialPort::StartLinkThread() {
-    if (thread_.joinable() || !port_)
-        return;
+    if (thread_.joinable() || !port_) return;
     threadAlive_ = true;
     thread_ = std::thread([this, session = session_.load()] { LinkThreadProc(session); });
 }
@@ -77,8 +75,7 @@ bool CSerialPort::IsOpen() const {
 }
 
 void CSerialPort::Write(const std::uint8_t* bytes, std::size_t length) {
-    if (!IsOpen() || length == 0)
-        return;
+    if (!IsOpen() || length == 0) return;
     std::lock_guard q(queueLock_);
     queue_.emplace_back(bytes, bytes + length);
     writeRequest_.Signal();
@@ -87,18 +84,15 @@ void CSerialPort::Write(const std::uint8_t* bytes, std::size_t length) {
 void CSerialPort::LinkThreadProc(unsigned session) {
     {
         std::lock_guard lock(portLock_);
-        if (port_)
-            port_->Purge();
+        if (port_) port_->Purge();
     }
     // After a failure the port is no longer watched (a hung-up line reports itself without
     // end), and the thread only waits for its shutdown.
     bool usable = port_ != nullptr;
     auto fail = [&] {
-        if (!usable)
-            return;
+        if (!usable) return;
         usable = false;
-        if (owner_)
-            owner_->OnPortFailed(session);
+        if (owner_) owner_->OnPortFailed(session);
     };
     for (;;) {
         switch (serialio::Wait(usable ? port_.get() : nullptr, shutdown_, writeRequest_)) {
@@ -110,18 +104,15 @@ void CSerialPort::LinkThreadProc(unsigned session) {
                 return;
             }
             case Woken::Input:
-                if (DrainReceived() == Drained::Failed)
-                    fail();
+                if (DrainReceived() == Drained::Failed) fail();
                 break;
             case Woken::PortFailed:
                 // What arrived before the line went still counts.
-                if (usable)
-                    DrainReceived();
+                if (usable) DrainReceived();
                 fail();
                 break;
             case Woken::WriteRequest:
-                if (!FlushWriteBuffer(usable))
-                    fail();
+                if (!FlushWriteBuffer(usable)) fail();
                 break;
         }
     }
@@ -131,33 +122,25 @@ CSerialPort::Drained CSerialPort::DrainReceived() {
     std::uint8_t buffer[kReadChunk];
     for (;;) {
         // A device that never stops sending must not keep the thread from its shutdown.
-        if (shutdownRequested_)
-            return Drained::Stopped;
+        if (shutdownRequested_) return Drained::Stopped;
         serialio::ReadResult got;
         {
             std::lock_guard lock(portLock_);
             got = port_->Read(buffer, sizeof buffer);
         }
-        if (got.failed)
-            return Drained::Failed;
-        if (got.count == 0)
-            return Drained::Empty;
+        if (got.failed) return Drained::Failed;
+        if (got.count == 0) return Drained::Empty;
         // The lock is not held here: the owner may use the port while it processes the bytes.
-        if (!Deliver(buffer, got.count))
-            return Drained::Stopped;
+        if (!Deliver(buffer, got.count)) return Drained::Stopped;
     }
 }
 
 bool CSerialPort::Deliver(const std::uint8_t* bytes, std::size_t count) {
-    if (!owner_)
-        return true;
-    if (delivery_ == Delivery::PerRead)
-        return owner_->OnPortBytes(bytes, count, portNumber_);
+    if (!owner_) return true;
+    if (delivery_ == Delivery::PerRead) return owner_->OnPortBytes(bytes, count, portNumber_);
     for (std::size_t i = 0; i < count; ++i) {
-        if (i > 0 && shutdownRequested_)
-            return false;
-        if (!owner_->OnPortBytes(bytes + i, 1, portNumber_))
-            return false;
+        if (i > 0 && shutdownRequested_) return false;
+        if (!owner_->OnPortBytes(bytes + i, 1, portNumber_)) return false;
     }
     return true;
 }
@@ -172,11 +155,9 @@ bool CSerialPort::FlushWriteBuffer(bool portUsable) {
         }
         // With more waiting the request stays signalled: the next transmission goes out on the
         // next turn of the wait, after the shutdown test.
-        if (queue_.empty())
-            writeRequest_.Reset();
+        if (queue_.empty()) writeRequest_.Reset();
     }
-    if (transmission.empty() || !portUsable)
-        return true;
+    if (transmission.empty() || !portUsable) return true;
     std::lock_guard lock(portLock_);
     port_->Purge();
     return port_->WriteAll(transmission.data(), transmission.size(), shutdown_) !=

@@ -20,11 +20,9 @@ bool IsAlive(pid_t pid) {
 }
 
 bool AllDigits(const char* s) {
-    if (!*s)
-        return false;
+    if (!*s) return false;
     for (; *s; ++s) {
-        if (*s < '0' || *s > '9')
-            return false;
+        if (*s < '0' || *s > '9') return false;
     }
     return true;
 }
@@ -33,8 +31,7 @@ bool AllDigits(const char* s) {
 
 std::string ReadSmallFile(const std::string& path) {
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0)
-        return {};
+    if (fd < 0) return {};
     std::string text;
     char buffer[4096];
     for (ssize_t n; (n = ::read(fd, buffer, sizeof buffer)) > 0;)
@@ -47,13 +44,11 @@ bool HasLiveLockFile(const std::string& deviceName, const std::vector<std::strin
                      pid_t self) {
     std::string file = "LCK.." + deviceName;
     for (char& c : file) {
-        if (c == '/')
-            c = '_';
+        if (c == '/') c = '_';
     }
     for (const std::string& dir : lockDirs) {
         const std::string content = ReadSmallFile(dir + "/" + file);
-        if (content.empty())
-            continue;
+        if (content.empty()) continue;
         pid_t pid = 0;
         char* end = nullptr;
         const long text = std::strtol(content.c_str(), &end, 10);
@@ -65,8 +60,7 @@ bool HasLiveLockFile(const std::string& deviceName, const std::vector<std::strin
             pid = binary;
         }
         // A stale file from a process that has gone holds nothing.
-        if (pid != self && IsAlive(pid))
-            return true;
+        if (pid != self && IsAlive(pid)) return true;
     }
     return false;
 }
@@ -79,58 +73,45 @@ std::set<LockedFile> ParseProcLocks(const std::string& text, pid_t self) {
         std::istringstream fields(line);
         std::string id, kind, mode, access, pid, file;
         fields >> id >> kind;
-        if (kind == "->")
-            continue;
+        if (kind == "->") continue;
         fields >> mode >> access >> pid >> file;
-        if (file.empty())
-            continue;
-        if (pid == std::to_string(self))
-            continue;
+        if (file.empty()) continue;
+        if (pid == std::to_string(self)) continue;
         unsigned major = 0, minor = 0;
         unsigned long long inode = 0;
-        if (std::sscanf(file.c_str(), "%x:%x:%llu", &major, &minor, &inode) != 3)
-            continue;
+        if (std::sscanf(file.c_str(), "%x:%x:%llu", &major, &minor, &inode) != 3) continue;
         locked.insert({makedev(major, minor), static_cast<ino_t>(inode)});
     }
     return locked;
 }
 
 bool IsLocked(const std::string& path, const std::set<LockedFile>& locked) {
-    if (locked.empty())
-        return false;
+    if (locked.empty()) return false;
     struct stat st {};
-    if (::stat(path.c_str(), &st) != 0)
-        return false;
+    if (::stat(path.c_str(), &st) != 0) return false;
     return locked.count({st.st_dev, st.st_ino}) != 0;
 }
 
 std::set<std::string> FindOpenByProcesses(const std::set<std::string>& paths, pid_t self,
                                           const std::string& procRoot) {
     std::set<std::string> found;
-    if (paths.empty())
-        return found;
+    if (paths.empty()) return found;
     DIR* proc = ::opendir(procRoot.c_str());
-    if (!proc)
-        return found;
+    if (!proc) return found;
     const std::string own = std::to_string(self);
     while (const dirent* entry = ::readdir(proc)) {
-        if (!AllDigits(entry->d_name) || own == entry->d_name)
-            continue;
+        if (!AllDigits(entry->d_name) || own == entry->d_name) continue;
         const std::string fdDir = procRoot + "/" + entry->d_name + "/fd";
         DIR* fds = ::opendir(fdDir.c_str());
-        if (!fds)
-            continue;  // gone meanwhile, or another user's
+        if (!fds) continue;  // gone meanwhile, or another user's
         const int at = ::dirfd(fds);
         while (const dirent* fd = ::readdir(fds)) {
-            if (fd->d_name[0] == '.')
-                continue;
+            if (fd->d_name[0] == '.') continue;
             char target[512];
             const ssize_t n = ::readlinkat(at, fd->d_name, target, sizeof target - 1);
-            if (n <= 0)
-                continue;
+            if (n <= 0) continue;
             target[n] = '\0';
-            if (paths.count(target))
-                found.insert(target);
+            if (paths.count(target)) found.insert(target);
         }
         ::closedir(fds);
     }

@@ -24,8 +24,7 @@ void UpdatePortCombo(PortCombo& combo, std::vector<QString> names, std::vector<Q
         stored.clear();
         return;
     }
-    if (names == stored)
-        return;
+    if (names == stored) return;
     stored = names;
 
     const int selected = combo.Selected();

@@ -21,8 +21,7 @@ constexpr unsigned kPtySlaveMajorLast = 143;
 
 bool IsPseudoTerminal(int fd) {
     struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISCHR(st.st_mode))
-        return false;
+    if (::fstat(fd, &st) != 0 || !S_ISCHR(st.st_mode)) return false;
     const unsigned m = major(st.st_rdev);
     return m >= kPtySlaveMajorFirst && m <= kPtySlaveMajorLast;
 }
@@ -63,8 +62,7 @@ bool SpeedOf(unsigned baud, speed_t& speed) {
 Event::Event() : fd_(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)) {}
 
 Event::~Event() {
-    if (fd_ >= 0)
-        ::close(fd_);
+    if (fd_ >= 0) ::close(fd_);
 }
 
 void Event::Signal() {
@@ -101,15 +99,12 @@ std::unique_ptr<Port> Port::Open(const std::string& device, int& error) {
         ::close(fd);
         return nullptr;
     };
-    if (!::isatty(fd))
-        return fail(ENOTTY);
+    if (!::isatty(fd)) return fail(ENOTTY);
     // A program that holds the device locks it with flock (and so do we): sharing the line
     // with it would mix both programs' frames.
-    if (::flock(fd, LOCK_EX | LOCK_NB) != 0)
-        return fail(errno == EWOULDBLOCK ? EBUSY : errno);
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) return fail(errno == EWOULDBLOCK ? EBUSY : errno);
     // Later opens by other programs fail with EBUSY while we hold the device.
-    if (::ioctl(fd, TIOCEXCL) != 0)
-        return fail(errno);
+    if (::ioctl(fd, TIOCEXCL) != 0) return fail(errno);
     return std::unique_ptr<Port>(new Port(fd, IsPseudoTerminal(fd)));
 }
 
@@ -122,8 +117,7 @@ Port::~Port() {
 
 int Port::Configure(const LineSettings& s) {
     termios t{};
-    if (::tcgetattr(fd_, &t) != 0)
-        return errno;
+    if (::tcgetattr(fd_, &t) != 0) return errno;
     ::cfmakeraw(&t);
     t.c_cflag &= ~(CSIZE | PARENB | PARODD | CSTOPB | CRTSCTS);
     t.c_cflag |= CLOCAL | CREAD;
@@ -143,8 +137,7 @@ int Port::Configure(const LineSettings& s) {
         default:
             return EINVAL;
     }
-    if (s.stopBits == 2)
-        t.c_cflag |= CSTOPB;
+    if (s.stopBits == 2) t.c_cflag |= CSTOPB;
     switch (s.parity) {
         case 'N':
             break;
@@ -163,16 +156,13 @@ int Port::Configure(const LineSettings& s) {
     t.c_cc[VMIN] = 1;
     t.c_cc[VTIME] = 0;
     speed_t speed{};
-    if (!SpeedOf(s.baud, speed))
-        return EINVAL;
+    if (!SpeedOf(s.baud, speed)) return EINVAL;
     ::cfsetispeed(&t, speed);
     ::cfsetospeed(&t, speed);
-    if (::tcsetattr(fd_, TCSANOW, &t) != 0)
-        return errno;
+    if (::tcsetattr(fd_, TCSANOW, &t) != 0) return errno;
     int lines = TIOCM_DTR | TIOCM_RTS;
     // Pseudo-terminals have no modem lines.
-    if (::ioctl(fd_, TIOCMBIS, &lines) != 0 && errno != ENOTTY && errno != EINVAL)
-        return errno;
+    if (::ioctl(fd_, TIOCMBIS, &lines) != 0 && errno != ENOTTY && errno != EINVAL) return errno;
     return 0;
 }
 
@@ -185,14 +175,10 @@ void Port::Purge() {
 ReadResult Port::Read(std::uint8_t* buffer, std::size_t max) {
     for (;;) {
         const ssize_t n = ::read(fd_, buffer, max);
-        if (n > 0)
-            return {static_cast<std::size_t>(n), false};
-        if (n == 0)
-            return {0, true};  // end of file: the line was hung up
-        if (errno == EINTR)
-            continue;
-        if (errno == EAGAIN)
-            return {};
+        if (n > 0) return {static_cast<std::size_t>(n), false};
+        if (n == 0) return {0, true};  // end of file: the line was hung up
+        if (errno == EINTR) continue;
+        if (errno == EAGAIN) return {};
         return {0, errno == EIO || errno == ENXIO || errno == ENODEV};
     }
 }
@@ -205,26 +191,20 @@ WriteResult Port::WriteAll(const std::uint8_t* bytes, std::size_t length, const 
             done += static_cast<std::size_t>(n);
             continue;
         }
-        if (n < 0 && errno == EINTR)
-            continue;
+        if (n < 0 && errno == EINTR) continue;
         if (n < 0 && errno == EAGAIN) {
             pollfd fds[2] = {{shutdown.Native(), POLLIN, 0}, {fd_, POLLOUT, 0}};
-            if (::poll(fds, 2, -1) < 0 && errno != EINTR)
-                return WriteResult::Failed;
-            if (fds[0].revents & POLLIN)
-                return WriteResult::Interrupted;
-            if (fds[1].revents & (POLLERR | POLLHUP | POLLNVAL))
-                return WriteResult::Failed;
+            if (::poll(fds, 2, -1) < 0 && errno != EINTR) return WriteResult::Failed;
+            if (fds[0].revents & POLLIN) return WriteResult::Interrupted;
+            if (fds[1].revents & (POLLERR | POLLHUP | POLLNVAL)) return WriteResult::Failed;
             continue;
         }
         return WriteResult::Failed;
     }
     // The next purge must not catch these bytes still in the driver's queue.
     while (::tcdrain(fd_) != 0) {
-        if (errno == EINTR)
-            continue;
-        if (errno == ENOTTY || errno == EINVAL)
-            break;
+        if (errno == EINTR) continue;
+        if (errno == ENOTTY || errno == EINVAL) break;
         return WriteResult::Failed;
     }
     return WriteResult::Written;
@@ -236,18 +216,13 @@ Woken Wait(const Port* port, const Event& shutdown, const Event& writeRequest) {
                      {writeRequest.Native(), POLLIN, 0}};
     for (;;) {
         if (::poll(fds, 3, -1) < 0) {
-            if (errno == EINTR || errno == ENOMEM)
-                continue;
+            if (errno == EINTR || errno == ENOMEM) continue;
             return Woken::PortFailed;
         }
-        if (fds[0].revents)
-            return Woken::Shutdown;
-        if (fds[1].revents & (POLLERR | POLLHUP | POLLNVAL))
-            return Woken::PortFailed;
-        if (fds[1].revents & POLLIN)
-            return Woken::Input;
-        if (fds[2].revents)
-            return Woken::WriteRequest;
+        if (fds[0].revents) return Woken::Shutdown;
+        if (fds[1].revents & (POLLERR | POLLHUP | POLLNVAL)) return Woken::PortFailed;
+        if (fds[1].revents & POLLIN) return Woken::Input;
+        if (fds[2].revents) return Woken::WriteRequest;
     }
 }
 

@@ -57,8 +57,7 @@ public:
             stop_ = true;
         }
         wake_.notify_all();
-        if (thread_.joinable())
-            thread_.join();
+        if (thread_.joinable()) thread_.join();
     }
 
     // On the caller's thread, before any background pass: who holds the devices, so that the
@@ -78,8 +77,7 @@ public:
             ++requested_;
         }
         wake_.notify_all();
-        if (!thread_.joinable())
-            thread_ = std::thread([this] { Run(); });
+        if (!thread_.joinable()) thread_ = std::thread([this] { Run(); });
     }
 
     std::shared_ptr<const Snapshot> Latest() const {
@@ -99,8 +97,7 @@ private:
         std::unique_lock lock(mutex_);
         for (;;) {
             wake_.wait(lock, [&] { return stop_ || taken_ < requested_; });
-            if (stop_)
-                return;
+            if (stop_) return;
             const std::set<std::string> paths = wanted_;
             const std::uint64_t taking = requested_;
             taken_ = taking;
@@ -148,20 +145,17 @@ std::vector<PortDevice> SystemPortSource::WalkTtyClass(const Roots& roots) {
     }
     std::vector<PortDevice> devices;
     while (const dirent* entry = ::readdir(dir)) {
-        if (entry->d_name[0] == '.')
-            continue;
+        if (entry->d_name[0] == '.') continue;
         const std::string name = entry->d_name;
         const std::string base = roots.sysClassTty + "/" + name;
         char driver[256];
         // Virtual terminals, ptmx and the like have no device behind them.
-        if (::readlink((base + "/device/driver").c_str(), driver, sizeof driver) <= 0)
-            continue;
+        if (::readlink((base + "/device/driver").c_str(), driver, sizeof driver) <= 0) continue;
         if (name.rfind("ttyS", 0) == 0) {
             // The 8250 driver registers ttyS entries for UARTs that are not fitted; their type is
             // 0.
             const std::string type = holders::ReadSmallFile(base + "/type");
-            if (!type.empty() && std::atoi(type.c_str()) == 0)
-                continue;
+            if (!type.empty() && std::atoi(type.c_str()) == 0) continue;
         }
         QString shown = QString::fromStdString(name);
         shown.replace('!', '/');  // sysfs writes '/' in device names as '!'
@@ -175,8 +169,7 @@ std::vector<PortDevice> SystemPortSource::Devices() {
     std::vector<PortDevice> devices = WalkTtyClass(roots_);
     const QString devPrefix = QString::fromStdString(roots_.dev) + '/';
     for (const QString& path : extra_) {
-        if (::access(path.toLocal8Bit().constData(), F_OK) != 0)
-            continue;
+        if (::access(path.toLocal8Bit().constData(), F_OK) != 0) continue;
         devices.push_back({path, path.startsWith(devPrefix) ? path.mid(devPrefix.size()) : path});
     }
     std::set<std::string> paths;
@@ -195,18 +188,15 @@ std::vector<PortDevice> SystemPortSource::Devices() {
 }
 
 PortDescription SystemPortSource::Describe(const PortDevice& device) {
-    if (!current_)
-        return {};
+    if (!current_) return {};
     const auto it = current_->descriptions.find(device.path.toStdString());
     return it == current_->descriptions.end() ? PortDescription{} : it->second;
 }
 
 bool SystemPortSource::IsHeld(const PortDevice& device) {
     const std::string path = device.path.toStdString();
-    if (holders::HasLiveLockFile(device.name.toStdString(), roots_.lockDirs, self_))
-        return true;
-    if (holders::IsLocked(path, locked_))
-        return true;
+    if (holders::HasLiveLockFile(device.name.toStdString(), roots_.lockDirs, self_)) return true;
+    if (holders::IsLocked(path, locked_)) return true;
     return current_ && current_->openElsewhere.count(path) != 0;
 }
 

@@ -6,9 +6,9 @@
 #include "tests/support/Harness.h"
 #include "tests/support/Pty.h"
 
+#include <gtest/gtest.h>
 #include <QComboBox>
 #include <QStringList>
-#include <gtest/gtest.h>
 
 namespace corvane {
 namespace {
@@ -19,11 +19,14 @@ using test::PtyPair;
 QStringList Entries(const CCorvaneDlg& main) {
     QStringList items;
     const auto* combo = main.ItemAs<QComboBox>(IDC_PORT_LIST);
-    for (int i = 0; i < combo->count(); ++i) items << combo->itemText(i);
+    for (int i = 0; i < combo->count(); ++i)
+        items << combo->itemText(i);
     return items;
 }
 
-int IconOf(const CCorvaneDlg& main, int id) { return main.Item(id)->property("resource").toInt(); }
+int IconOf(const CCorvaneDlg& main, int id) {
+    return main.Item(id)->property("resource").toInt();
+}
 
 // Messages of the serial log category while the object lives.
 class SerialLogCapture {
@@ -150,8 +153,10 @@ TEST_F(SerialConnectionTest, OpenFailuresShowOpenComFailedAndLogTheReason) {
     EXPECT_EQ(h.main.ItemText(IDC_COM_CONNECT), "Connect");
     EXPECT_EQ(h.link.Count(), 0u);
     ASSERT_EQ(log.Lines().size(), 1);
-    EXPECT_TRUE(log.Lines()[0].contains("/dev/corvane-no-such-port")) << log.Lines()[0].toStdString();
-    EXPECT_TRUE(log.Lines()[0].contains("No such file or directory")) << log.Lines()[0].toStdString();
+    EXPECT_TRUE(log.Lines()[0].contains("/dev/corvane-no-such-port"))
+        << log.Lines()[0].toStdString();
+    EXPECT_TRUE(log.Lines()[0].contains("No such file or directory"))
+        << log.Lines()[0].toStdString();
 
     // A second failure while the pop-up is up changes nothing on screen.
     Harness::Click(&h.main, IDC_COM_CONNECT);

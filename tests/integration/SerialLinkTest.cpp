@@ -10,10 +10,10 @@
 #include "tests/support/FakeLink.h"
 #include "tests/support/Pty.h"
 
+#include <gtest/gtest.h>
 #include <QAbstractButton>
 #include <QComboBox>
 #include <QCoreApplication>
-#include <gtest/gtest.h>
 
 #include <sys/inotify.h>
 #include <unistd.h>
@@ -70,7 +70,9 @@ bool PumpUntil(const std::function<bool()>& pred, int ms = 10000) {
     return true;
 }
 
-Bytes Wire(const Frame& frame) { return Bytes(frame.begin(), frame.end()); }
+Bytes Wire(const Frame& frame) {
+    return Bytes(frame.begin(), frame.end());
+}
 
 class SerialLinkTest : public ::testing::Test {
 protected:
@@ -136,7 +138,8 @@ TEST_F(SerialLinkTest, TheSimulatorsBeeperAnswerSetsEnableBeepOnEveryConnect) {
     EXPECT_TRUE(PumpUntil([&] { return !Beep(); }));
     const auto commands = transport.WithModel([](sim::DeviceModel& m) { return m.Commands(); });
     ASSERT_EQ(commands.size(), 2u);
-    for (const Frame& f : commands) EXPECT_EQ(test::Body(f), "01 0B 00 00 00 00 00 00 00 00");
+    for (const Frame& f : commands)
+        EXPECT_EQ(test::Body(f), "01 0B 00 00 00 00 00 00 00 00");
     EXPECT_FALSE(program.popUps.MessageOpen());
 }
 

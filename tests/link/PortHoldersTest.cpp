@@ -29,8 +29,7 @@ void WriteFile(const QString& path, const std::string& content) {
 
 pid_t DeadPid() {
     const pid_t pid = ::fork();
-    if (pid == 0)
-        ::_exit(0);
+    if (pid == 0) ::_exit(0);
     ::waitpid(pid, nullptr, 0);
     return pid;
 }
@@ -106,8 +105,7 @@ TEST(TtyClassWalk, ListsDevicesWithADriverButNotAbsentUarts) {
         if (driver) {
             QFile::link(root.path(), root.filePath(name + "/device/driver"));
         }
-        if (type)
-            WriteFile(root.filePath(name + "/type"), type);
+        if (type) WriteFile(root.filePath(name + "/type"), type);
     };
     makeTty("ttyS0", true, "4\n");
     makeTty("ttyS1", true, "0\n");  // registered, not fitted

@@ -17,8 +17,7 @@ public:
     void Insert(int index, const QString& text) override {
         ++edits;
         items.insert(items.begin() + index, text);
-        if (selected >= index)
-            ++selected;
+        if (selected >= index) ++selected;
     }
     void Delete(int index) override {
         ++edits;

@@ -32,8 +32,7 @@ public:
         lastPortNumber_ = portNumber;
         bytes_.insert(bytes_.end(), bytes, bytes + count);
         changed_.notify_all();
-        if (hold_)
-            changed_.wait(lock, [&] { return !hold_; });
+        if (hold_) changed_.wait(lock, [&] { return !hold_; });
         return !refuse_;
     }
     void OnPortFailed(unsigned session) override {
@@ -99,16 +98,14 @@ const serialio::LineSettings kSettings{115200, 'N', 8, 2, 3};
 class SerialPortTest : public ::testing::Test {
 protected:
     bool Connect() {
-        if (!port.OpenLink(&owner, pty.SlavePath(), 7, kSettings))
-            return false;
+        if (!port.OpenLink(&owner, pty.SlavePath(), 7, kSettings)) return false;
         port.StartLinkThread();
         return true;
     }
     // The thread purges the line when it starts; bytes sent before would be discarded. A byte
     // written through the thread shows that it is past that point.
     bool ConnectAndSettle() {
-        if (!Connect())
-            return false;
+        if (!Connect()) return false;
         const std::uint8_t marker = 0xEE;
         port.Write(&marker, 1);
         return pty.Receive(1) == Bytes{marker};

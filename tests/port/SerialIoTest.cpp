@@ -97,8 +97,7 @@ TEST_F(SerialIoTest, ShutdownEndsAWriteThatTheOtherSideNeverTakes) {
     // Fill the line: the master never reads.
     const Bytes block(4096, 0x55);
     for (int i = 0; i < 1000; ++i) {
-        if (::write(port->Native(), block.data(), block.size()) <= 0)
-            break;
+        if (::write(port->Native(), block.data(), block.size()) <= 0) break;
     }
     shutdown.Signal();
     EXPECT_EQ(port->WriteAll(block.data(), block.size(), shutdown), WriteResult::Interrupted);

@@ -29,8 +29,7 @@ public:
 
     std::vector<PortDevice> Devices() override {
         ++enumerations;
-        if (failing)
-            throw PortEnumerationError("Could not read from /sys/class/tty. (err=d)");
+        if (failing) throw PortEnumerationError("Could not read from /sys/class/tty. (err=d)");
         std::vector<PortDevice> devices;
         for (const Entry& e : entries)
             devices.push_back(e.device);
@@ -52,8 +51,7 @@ public:
 private:
     const Entry* Find(const PortDevice& device) const {
         for (const Entry& e : entries) {
-            if (e.device.path == device.path)
-                return &e;
+            if (e.device.path == device.path) return &e;
         }
         return nullptr;
     }

@@ -29,8 +29,7 @@ using Bytes = std::vector<std::uint8_t>;
 inline bool WaitFor(const std::function<bool()>& pred, int timeoutMs = 10000) {
     const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     while (!pred()) {
-        if (std::chrono::steady_clock::now() > end)
-            return false;
+        if (std::chrono::steady_clock::now() > end) return false;
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
     return true;
@@ -44,8 +43,7 @@ public:
             throw std::runtime_error("no pseudo-terminal");
         }
         char name[128] = {};
-        if (::ptsname_r(master_, name, sizeof name) != 0)
-            throw std::runtime_error("ptsname");
+        if (::ptsname_r(master_, name, sizeof name) != 0) throw std::runtime_error("ptsname");
         slavePath_ = name;
         // Raw from the start, so that nothing written before the program configures the line
         // is echoed back (terminal settings asked of the master apply to the slave).
@@ -59,8 +57,7 @@ public:
     }
     ~PtyPair() {
         CloseMaster();
-        if (heldSlave_ >= 0)
-            ::close(heldSlave_);
+        if (heldSlave_ >= 0) ::close(heldSlave_);
     }
     PtyPair(const PtyPair&) = delete;
     PtyPair& operator=(const PtyPair&) = delete;
@@ -72,8 +69,7 @@ public:
 
     // The switcher goes away: the program's side sees a hang-up.
     void CloseMaster() {
-        if (master_ >= 0)
-            ::close(master_);
+        if (master_ >= 0) ::close(master_);
         master_ = -1;
     }
 
@@ -87,8 +83,7 @@ public:
                 done += static_cast<std::size_t>(n);
                 continue;
             }
-            if (std::chrono::steady_clock::now() > end)
-                return false;
+            if (std::chrono::steady_clock::now() > end) return false;
             pollfd p{master_, POLLOUT, 0};
             ::poll(&p, 1, 10);
         }
@@ -101,12 +96,10 @@ public:
         const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
         while (got.size() < count && std::chrono::steady_clock::now() < end) {
             pollfd p{master_, POLLIN, 0};
-            if (::poll(&p, 1, 10) <= 0)
-                continue;
+            if (::poll(&p, 1, 10) <= 0) continue;
             std::uint8_t buffer[4096];
             const ssize_t n = ::read(master_, buffer, sizeof buffer);
-            if (n > 0)
-                got.insert(got.end(), buffer, buffer + n);
+            if (n > 0) got.insert(got.end(), buffer, buffer + n);
         }
         return got;
     }
@@ -123,8 +116,7 @@ public:
     using Responder = std::function<Bytes(const Bytes& frame)>;
 
     explicit PtyPeer(PtyPair& pty) : pty_(pty) {
-        if (::pipe2(stop_, O_CLOEXEC | O_NONBLOCK) != 0)
-            throw std::runtime_error("pipe");
+        if (::pipe2(stop_, O_CLOEXEC | O_NONBLOCK) != 0) throw std::runtime_error("pipe");
     }
     ~PtyPeer() {
         Stop();
@@ -149,12 +141,10 @@ public:
     }
 
     void Start() {
-        if (!thread_.joinable())
-            thread_ = std::thread([this] { Run(); });
+        if (!thread_.joinable()) thread_ = std::thread([this] { Run(); });
     }
     void Stop() {
-        if (!thread_.joinable())
-            return;
+        if (!thread_.joinable()) return;
         const char c = 1;
         [[maybe_unused]] const ssize_t n = ::write(stop_[1], &c, 1);
         thread_.join();
@@ -192,17 +182,13 @@ private:
                 {stop_[0], POLLIN, 0},
                 {pty_.Master(), static_cast<short>(POLLIN | (wantWrite ? POLLOUT : 0)), 0}};
             // A bounded wait, so that a change of the streaming mode is picked up.
-            if (::poll(fds, 2, 20) < 0)
-                continue;
-            if (fds[0].revents)
-                return;
+            if (::poll(fds, 2, 20) < 0) continue;
+            if (fds[0].revents) return;
             if (fds[1].revents & POLLIN) {
                 const ssize_t n = ::read(pty_.Master(), buffer, sizeof buffer);
-                if (n > 0)
-                    Take(buffer, static_cast<std::size_t>(n));
+                if (n > 0) Take(buffer, static_cast<std::size_t>(n));
             }
-            if (fds[1].revents & POLLOUT)
-                Give();
+            if (fds[1].revents & POLLOUT) Give();
         }
     }
 
@@ -216,8 +202,7 @@ private:
             while (start + 1 < scan_.size() && !(scan_[start] == 0xA5 && scan_[start + 1] == 0x5B))
                 ++start;
             scan_.erase(scan_.begin(), scan_.begin() + static_cast<std::ptrdiff_t>(start));
-            if (scan_.size() < 13)
-                break;
+            if (scan_.size() < 13) break;
             const Bytes frame(scan_.begin(), scan_.begin() + 13);
             scan_.erase(scan_.begin(), scan_.begin() + 13);
             if (responder_) {
@@ -232,20 +217,17 @@ private:
         std::lock_guard lock(mutex_);
         if (!outbox_.empty()) {
             const ssize_t n = ::write(pty_.Master(), outbox_.data(), outbox_.size());
-            if (n > 0)
-                outbox_.erase(outbox_.begin(), outbox_.begin() + n);
+            if (n > 0) outbox_.erase(outbox_.begin(), outbox_.begin() + n);
             return;
         }
-        if (!streaming_)
-            return;
+        if (!streaming_) return;
         std::uint8_t chunk[256];
         for (std::size_t i = 0; i < sizeof chunk; ++i) {
             chunk[i] = pattern_.empty() ? static_cast<std::uint8_t>((streamed_ + i) % 0x80)
                                         : pattern_[(streamed_ + i) % pattern_.size()];
         }
         const ssize_t n = ::write(pty_.Master(), chunk, sizeof chunk);
-        if (n > 0)
-            streamed_ += static_cast<std::size_t>(n);
+        if (n > 0) streamed_ += static_cast<std::size_t>(n);
     }
 
     PtyPair& pty_;
@@ -297,8 +279,7 @@ public:
     bool Held() const { return held_; }
     pid_t Pid() const { return pid_; }
     void Release() {
-        if (pid_ <= 0)
-            return;
+        if (pid_ <= 0) return;
         ::close(release_[1]);
         ::waitpid(pid_, nullptr, 0);
         pid_ = -1;
