@@ -128,6 +128,30 @@ BENCHMARK(RefreshTick)
     ->UseManualTime()
     ->Unit(benchmark::kMicrosecond);
 
+// The parts of a tick alone, worst case included: the walk of the tty class, and /proc/locks.
+void TickParts(benchmark::State& state) {
+    ProcessCrowd crowd(static_cast<int>(state.range(1)));
+    std::vector<double> ticks;
+    for (auto _ : state) {
+        const auto start = Steady::now();
+        if (state.range(0) == 0)
+            benchmark::DoNotOptimize(SystemPortSource::WalkTtyClass({}));
+        else
+            benchmark::DoNotOptimize(holders::ReadSmallFile("/proc/locks"));
+        ticks.push_back(Microseconds(Steady::now() - start));
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    SetStatistics(state, "wall", std::move(ticks));
+}
+BENCHMARK(TickParts)
+    ->ArgNames({"part", "processes"})
+    ->Args({0, 0})
+    ->Args({0, 400})
+    ->Args({1, 0})
+    ->Args({1, 400})
+    ->Iterations(300)
+    ->Unit(benchmark::kMicrosecond);
+
 // What the background pass costs, off the user-interface thread.
 void HolderWalk(benchmark::State& state) {
     ProcessCrowd crowd(static_cast<int>(state.range(0)));

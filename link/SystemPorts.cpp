@@ -21,12 +21,25 @@ namespace corvane {
 struct SystemPortSource::Snapshot {
     std::set<std::string> describedFor;  // the devices present when the descriptions were asked
     std::map<std::string, PortDescription> descriptions;  // by device path
-    std::set<std::string> openElsewhere;                  // device paths open in other processes
+    std::set<std::string> heldElsewhere;  // device paths other processes have open or locked
 };
 
 namespace {
 
 using Snapshot = SystemPortSource::Snapshot;
+
+// The devices another process has open, or has locked with flock or fcntl. Reading /proc/locks
+// can wait several milliseconds for the kernel's lock list, so it is no job for the
+// user-interface thread either.
+std::set<std::string> FindHeld(const std::set<std::string>& paths, const std::string& procRoot,
+                               pid_t self) {
+    std::set<std::string> held = holders::FindOpenByProcesses(paths, self, procRoot);
+    const auto locked = holders::ParseProcLocks(holders::ReadSmallFile(procRoot + "/locks"), self);
+    for (const std::string& path : paths) {
+        if (holders::IsLocked(path, locked)) held.insert(path);
+    }
+    return held;
+}
 
 std::shared_ptr<const Snapshot> Scan(const std::set<std::string>& paths, const Snapshot* previous,
                                      const std::string& procRoot, pid_t self) {
@@ -41,7 +54,7 @@ std::shared_ptr<const Snapshot> Scan(const std::set<std::string>& paths, const S
                                                                        info.hasVendorIdentifier()};
         }
     }
-    next->openElsewhere = holders::FindOpenByProcesses(paths, self, procRoot);
+    next->heldElsewhere = FindHeld(paths, procRoot, self);
     return next;
 }
 
@@ -64,7 +77,7 @@ public:
     // first list is right. The descriptions are slow and come with the next pass.
     std::shared_ptr<const Snapshot> ScanNow(const std::set<std::string>& paths) {
         auto result = std::make_shared<Snapshot>();
-        result->openElsewhere = holders::FindOpenByProcesses(paths, self_, procRoot_);
+        result->heldElsewhere = FindHeld(paths, procRoot_, self_);
         std::lock_guard lock(mutex_);
         latest_ = result;
         return result;
@@ -176,7 +189,6 @@ std::vector<PortDevice> SystemPortSource::Devices() {
     for (const PortDevice& d : devices)
         paths.insert(d.path.toStdString());
 
-    locked_ = holders::ParseProcLocks(holders::ReadSmallFile(roots_.proc + "/locks"), self_);
     if (!scanner_) {
         scanner_ = std::make_unique<Scanner>(roots_.proc, self_);
         current_ = scanner_->ScanNow(paths);
@@ -196,8 +208,7 @@ PortDescription SystemPortSource::Describe(const PortDevice& device) {
 bool SystemPortSource::IsHeld(const PortDevice& device) {
     const std::string path = device.path.toStdString();
     if (holders::HasLiveLockFile(device.name.toStdString(), roots_.lockDirs, self_)) return true;
-    if (holders::IsLocked(path, locked_)) return true;
-    return current_ && current_->openElsewhere.count(path) != 0;
+    return current_ && current_->heldElsewhere.count(path) != 0;
 }
 
 bool SystemPortSource::WaitForPass(int timeoutMs) {

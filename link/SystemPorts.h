@@ -1,9 +1,10 @@
 #pragma once
 // The machine's serial ports. Each refresh walks /sys/class/tty for the devices that have a
-// driver and checks lock files and /proc/locks, all of which is cheap. The slow parts run on a
-// background thread and are used from its latest pass: descriptions from QSerialPortInfo (about
-// 10 ms a call; asked again only when the set of devices changed) and the walk over every
-// process's open files (about 25 us a process).
+// driver and checks UUCP lock files, which is cheap. The slow parts run on a background thread
+// and are used from its latest pass: descriptions from QSerialPortInfo (about 10 ms a call; asked
+// again only when the set of devices changed), the walk over every process's open files (about
+// 25 us a process) and /proc/locks (which can wait milliseconds for the kernel). So a device that
+// another program takes drops out of the list one or two refreshes later.
 
 #include "link/PortHolders.h"
 #include "link/SerialPorts.h"
@@ -54,9 +55,8 @@ private:
     std::vector<QString> extra_;
     std::unique_ptr<Scanner> scanner_;
     pid_t self_;
-    // What this enumeration uses: the latest background pass, and /proc/locks as read now.
+    // What this enumeration uses: the latest background pass.
     std::shared_ptr<const Snapshot> current_;
-    std::set<holders::LockedFile> locked_;
 };
 
 }  // namespace corvane

@@ -221,8 +221,8 @@ TEST_F(SerialLinkTest, APortHeldElsewhereIsNeitherListedNorOpened) {
     ::close(watch);
     EXPECT_TRUE(PumpUntil([&] { return Listed(); }));
 
-    // A holder that locks the device drops out at the next refresh; a connect on the entry that
-    // was still shown fails.
+    // A holder that locks the device: a connect on the entry that is still shown fails, and the
+    // entry drops out soon after.
     ASSERT_TRUE(Select());
     test::ChildHolder locker(pty.SlavePath(), true);
     ASSERT_TRUE(locker.Held());
