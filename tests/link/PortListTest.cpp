@@ -117,10 +117,5 @@ TEST_F(PortListTest, NothingSelectedRebuildsAndSelectsTheFirst) {
     EXPECT_EQ(box.selected, 0);
 }
 
-TEST_F(PortListTest, ADuplicateNameIsListedOnce) {
-    Update({"ttyUSB0", "ttyUSB0"});
-    EXPECT_EQ(box.Items(), QStringList({"ttyUSB0"}));
-}
-
 }  // namespace
 }  // namespace corvane

@@ -43,16 +43,6 @@ protected:
     Event writeRequest;
 };
 
-TEST_F(SerialIoTest, EventStaysSignalledUntilReset) {
-    EXPECT_FALSE(shutdown.IsSignalled());
-    shutdown.Signal();
-    shutdown.Signal();
-    EXPECT_TRUE(shutdown.IsSignalled());
-    EXPECT_TRUE(shutdown.IsSignalled());
-    shutdown.Reset();
-    EXPECT_FALSE(shutdown.IsSignalled());
-}
-
 TEST_F(SerialIoTest, WaitPutsShutdownFirstThenInputThenWriteRequest) {
     ASSERT_TRUE(pty.Send({1}));
     WaitForInput();
