@@ -105,6 +105,9 @@ void CSerialPort::LinkThreadProc(unsigned session) {
             }
             case Woken::Input:
                 if (DrainReceived() == Drained::Failed) fail();
+                // Input wins the wait, so a device that keeps sending would hold back every
+                // send; a waiting transmission goes out after each drain.
+                if (WritePending() && !FlushWriteBuffer(usable)) fail();
                 break;
             case Woken::PortFailed:
                 // What arrived before the line went still counts.
@@ -143,6 +146,11 @@ bool CSerialPort::Deliver(const std::uint8_t* bytes, std::size_t count) {
         if (!owner_->OnPortBytes(bytes + i, 1, portNumber_)) return false;
     }
     return true;
+}
+
+bool CSerialPort::WritePending() const {
+    std::lock_guard q(queueLock_);
+    return !queue_.empty();
 }
 
 bool CSerialPort::FlushWriteBuffer(bool portUsable) {

@@ -78,6 +78,7 @@ private:
     Drained DrainReceived();
     bool Deliver(const std::uint8_t* bytes, std::size_t count);
     // Writes the oldest queued transmission. False when the write failed.
+    bool WritePending() const;
     bool FlushWriteBuffer(bool portUsable);
 
     std::recursive_mutex portLock_;  // every call on the port
@@ -89,7 +90,7 @@ private:
     serialio::Event shutdown_;
     std::atomic<bool> shutdownRequested_{false};  // mirrors shutdown_ for the test between bytes
 
-    std::mutex queueLock_;
+    mutable std::mutex queueLock_;
     std::deque<std::vector<std::uint8_t>> queue_;  // transmissions not yet taken up
 
     SerialPortOwner* owner_ = nullptr;

@@ -286,6 +286,19 @@ TEST_F(SerialPortTest, EndsWhileTheOtherSideNeverStopsSending) {
     peer.Stop();
 }
 
+TEST_F(SerialPortTest, SendsLeaveWhileTheOtherSideNeverStopsSending) {
+    test::PtyPeer peer(pty);
+    ASSERT_TRUE(ConnectAndSettle());
+    peer.Stream(true);
+    peer.Start();
+    ASSERT_TRUE(owner.WaitForBytes(4096));
+    const std::uint8_t frame[13] = {0xA5, 0x5B, 0x01, 0x0B, 0, 0, 0, 0, 0, 0, 0, 0, 0xF4};
+    for (int i = 0; i < 20; ++i) port.Write(frame, sizeof frame);
+    EXPECT_TRUE(peer.WaitForReceived(20 * sizeof frame, 5000))
+        << "received " << peer.Received().size() << " of " << 20 * sizeof frame;
+    peer.Stop();
+}
+
 TEST_F(SerialPortTest, ReopensAtOnceAfterACloseRequest) {
     ASSERT_TRUE(Connect());
     const unsigned first = port.Session();
