@@ -1,6 +1,7 @@
 #include "app/CCorvaneDlg.h"
 
 #include "app/TrafficMonitor.h"
+#include "link/SystemPorts.h"
 #include "pages/CEDIDDlg.h"
 #include "pages/CFWDlg.h"
 #include "pages/CMatrixDlg.h"
@@ -48,7 +49,7 @@ private:
     QPlainTextEdit* edit_;
 };
 
-CCorvaneDlg::CCorvaneDlg(Program& program)
+CCorvaneDlg::CCorvaneDlg(Program& program, PortSource* ports)
     : CDialog(MainTemplate(), program.clock),
       program_(program),
       traffic_(ProgramTime(program.clock)),
@@ -57,7 +58,11 @@ CCorvaneDlg::CCorvaneDlg(Program& program)
       log_(*sendLog_, *receiveLog_),
       router_(log_),
       assembler_([this](const Frame& frame) { DispatchFrame(frame); }),
-      sender_([this] { return IsItemChecked(IDC_COM_MODE); }, log_) {
+      sender_([this] { return IsItemChecked(IDC_COM_MODE); }, log_),
+      systemPorts_(ports ? nullptr : std::make_unique<SystemPortSource>()),
+      portSource_(ports ? ports : systemPorts_.get()) {
+    sender_.SetSerialLink(&serialPort_);
+    router_.SetHandler(kPageGeneral, [this](const Frame& f) { OnGeneralReply(f); });
     setWindowFlags(Qt::Window | Qt::FramelessWindowHint | Qt::WindowMinimizeButtonHint);
     setAttribute(Qt::WA_OpaquePaintEvent);
     setWindowTitle(QStringLiteral("Corvane"));
@@ -74,6 +79,9 @@ CCorvaneDlg::CCorvaneDlg(Program& program)
 }
 
 CCorvaneDlg::~CCorvaneDlg() {
+    // The port thread may be waiting to hand over bytes; it must end before this window does.
+    rxCall_.Release();
+    serialPort_.EndThread();
     log_.SetObserver({});
     program_.popUps.SetOwner(nullptr);
 }
@@ -109,7 +117,8 @@ void CCorvaneDlg::OnInitDialog() {
     program_.link.controlMode = LinkState::kComMode;
     ApplyControlMode();
     BlankDeviceInformation();
-    // The port list is filled here once and then refreshed by timer 1 (serial link issue).
+    RefreshPortList();
+    SetTimer(kPortListTimer, kPortListPeriod);
     EnableItem(IDC_STATUS, false);
     EnableItem(IDC_CLEAR, false);
     ShowHidePages();
@@ -142,9 +151,11 @@ void CCorvaneDlg::ApplyControlMode() {
     for (int id : {IDC_COM_GROUP, IDC_PORT_LABEL, IDC_COM_CONNECT, IDC_PORT_LIST}) EnableItem(id, com);
     if (com) {
         program_.link.tcpUp = 0;
+        // TCP link: close the TCP socket here once it exists.
         SetItemText(IDC_TCP_CONNECT, QStringLiteral("Connect"));
         SetLinkIcon(IDC_TCP_ICON, false);
     } else {
+        RequestSerialClose();
         program_.link.comUp = 0;
         SetItemText(IDC_COM_CONNECT, QStringLiteral("Connect"));
         SetLinkIcon(IDC_COM_ICON, false);
@@ -197,6 +208,8 @@ void CCorvaneDlg::OnSendRequest(int wParam) {
 
 void CCorvaneDlg::OnTimer(int id) {
     if (id == kTimeoutTimer) OnMainTimeout();
+    // Timer 1 keeps running: it refreshes until a serial link is opened.
+    if (id == kPortListTimer) RefreshPortList();
 }
 
 void CCorvaneDlg::OnMainTimeout() {
@@ -226,6 +239,9 @@ void CCorvaneDlg::OnCommand(int id, Notify code) {
         case IDC_TCP_MODE:
             program_.link.controlMode = LinkState::kTcpMode;
             ApplyControlMode();
+            break;
+        case IDC_COM_CONNECT:
+            OnComConnect();
             break;
         default:  // Status does nothing
             break;

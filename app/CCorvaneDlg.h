@@ -5,15 +5,22 @@
 #include "app/Program.h"
 #include "app/TrafficModel.h"
 #include "framework/Dialog.h"
+#include "framework/SyncCall.h"
+#include "link/CSerialPort.h"
 #include "link/DeviceSender.h"
 #include "link/FrameAssembler.h"
 #include "link/FrameRouter.h"
+#include "link/SerialDiagnosis.h"
+#include "link/SerialPorts.h"
 #include "link/TrafficLog.h"
 #include "pages/PageHost.h"
 
 #include <QFont>
+#include <string>
 #include <functional>
 #include <memory>
+
+class QComboBox;
 
 namespace corvane {
 
@@ -22,14 +29,18 @@ class CEDIDDlg;
 class CFWDlg;
 class TrafficMonitor;
 
-class CCorvaneDlg : public CDialog, public PageHost {
+class CCorvaneDlg : public CDialog, public PageHost, private SerialPortOwner {
     Q_OBJECT
 public:
     static constexpr int kTimeoutTimer = 1000;
     static constexpr int kTimeoutPeriod = 7000;
+    static constexpr int kPortListTimer = 1;
+    static constexpr int kPortListPeriod = 600;
+    static constexpr int kCommFailed = 1;  // WM_COMM_FAILED's wParam for a failed port
     static inline const QString kCaption = QStringLiteral("Velarin Ver6.34            ");
 
-    explicit CCorvaneDlg(Program& program);
+    // ports lists the machine's serial ports; without one the window uses the system's.
+    explicit CCorvaneDlg(Program& program, PortSource* ports = nullptr);
     ~CCorvaneDlg() override;
 
     // Called when the close button asks the program to end.
@@ -72,6 +83,19 @@ public:
     TrafficMonitor* ShowTraffic();
     TrafficModel& Traffic() { return traffic_; }
 
+    // The serial side of the connection workflow (SerialConnection.cpp).
+    void RefreshPortList();
+    // Button 1021: connect, or disconnect when the serial link is up.
+    void OnComConnect();
+    // WM_COMM_FAILED from the port thread of the connection that session counts.
+    void OnCommFailed(int wParam, unsigned session);
+    CSerialPort& SerialPort() { return serialPort_; }
+    // The ports of the last refresh, as enumerated.
+    const std::vector<SSerInfo>& Ports() const { return ports_; }
+
+    // The General page's reply handler (GeneralReplies.cpp).
+    void OnGeneralReply(const Frame& frame);
+
     Program& program() { return program_; }
     LinkState& Link() { return program_.link; }
     DeviceSender& Sender() { return sender_; }
@@ -97,6 +121,15 @@ private:
     void LayOutCaption();
     void UpdateTabColours();
     void OnMainTimeout();
+    // The close request to the serial port; what its thread still delivers is dropped.
+    void RequestSerialClose();
+    void ShowSerialDisconnected();
+    // Each port-list item's tooltip: description, USB ids, serial number, device path.
+    void UpdatePortToolTips(QComboBox& combo, const std::vector<SSerInfo>& ports);
+
+    // SerialPortOwner, called on the port thread.
+    bool OnPortBytes(const std::uint8_t* bytes, std::size_t count, unsigned portNumber) override;
+    void OnPortFailed(unsigned session) override;
 
     Program& program_;
     TrafficModel traffic_;
@@ -113,6 +146,16 @@ private:
     CMatrixDlg* switchPage_ = nullptr;
     CEDIDDlg* edidPage_ = nullptr;
     CFWDlg* firmwarePage_ = nullptr;
+
+    std::unique_ptr<PortSource> systemPorts_;
+    PortSource* portSource_;
+    std::vector<SSerInfo> ports_;
+    std::vector<QString> listedPorts_;  // the stored port list
+    serialdiag::TrapReporter trapReporter_;
+    std::string trapSignature_;  // USB devices and ports when the traps were last looked for
+    serialio::LineSettings lineSettings_{115200, 'N', 8, 2, 3};
+    SyncCall rxCall_;  // WM_RX_BYTE: the port thread waits until the bytes were processed
+    CSerialPort serialPort_;
 };
 
 }  // namespace corvane

@@ -27,6 +27,13 @@ constexpr const char* kBrltty = "brltty";
 // FTDI, Prolific); brltty's rules match some of them.
 constexpr const char* kSerialVendors[] = {"1a86", "10c4", "0403", "067b"};
 
+// The name the port list shows: the path below /dev (pts/3, ttyUSB0).
+std::string PortName(const std::string& path) {
+    if (path.rfind("/dev/", 0) == 0) return path.substr(5);
+    const auto slash = path.find_last_of('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
 std::string BaseName(const std::string& path) {
     const auto slash = path.find_last_of('/');
     return slash == std::string::npos ? path : path.substr(slash + 1);
@@ -91,7 +98,7 @@ std::string HolderText(const Holder& h) {
 
 std::string OpenFailureReason(const std::string& device, int error, const NodeFacts& facts) {
     if (device.empty()) return "No serial port was found.";
-    const std::string name = BaseName(device);
+    const std::string name = PortName(device);
     switch (error) {
         case EACCES:
         case EPERM: {
@@ -213,17 +220,25 @@ std::string DescribeOpenFailure(const std::string& device, int error) {
     if ((error == EBUSY || error == EWOULDBLOCK) && facts.holders.empty()) {
         for (const Holder& p : Processes("/proc")) {
             if (p.name == kModemManager) {
-                reason = BaseName(device) +
+                reason = PortName(device) +
                          " is in use by another program; ModemManager runs and probes new ports, "
                          "so try again in a few seconds.";
                 break;
             }
         }
     }
-    qCInfo(lcSerial).noquote() << "open" << QString::fromStdString(device)
-                               << "failed:" << QString::fromStdString(std::strerror(error)) << "-"
-                               << QString::fromStdString(reason);
     return reason;
+}
+
+std::string UsbDevicesSignature(const std::string& sysRoot) {
+    std::vector<std::string> names;
+    std::error_code ec;
+    for (const fs::directory_entry& e : fs::directory_iterator(fs::path(sysRoot) / "bus/usb/devices", ec))
+        names.push_back(e.path().filename().string());
+    std::sort(names.begin(), names.end());
+    std::string signature;
+    for (const std::string& n : names) signature += n + ' ';
+    return signature;
 }
 
 std::vector<std::string> FindSerialTraps(const std::string& sysRoot, const std::string& procRoot) {

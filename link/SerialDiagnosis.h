@@ -47,6 +47,10 @@ std::string DescribeOpenFailure(const std::string& device, int error);
 std::vector<std::string> FindSerialTraps(const std::string& sysRoot = "/sys",
                                          const std::string& procRoot = "/proc");
 
+// The USB devices and interfaces present, as one text that changes when one comes or goes.
+// A single directory listing, cheap enough for every tick of the port-list refresh.
+std::string UsbDevicesSignature(const std::string& sysRoot = "/sys");
+
 // Writes each trap to the serial log category, once per distinct message for the run.
 class TrapReporter {
 public:

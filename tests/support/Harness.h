@@ -1,11 +1,13 @@
 #pragma once
 // A whole program on a manual clock with a fake serial link in place of the port: the main
 // window is built and initialised, COM control mode is on and the serial link counts as up.
+// The port list comes from a fake source, empty unless a test fills it.
 
 #include "app/CCorvaneDlg.h"
 #include "app/Program.h"
 #include "framework/Clock.h"
 #include "tests/support/FakeLink.h"
+#include "tests/support/FakePortSource.h"
 #include "widgets/PopUps.h"
 
 #include <QAbstractButton>
@@ -17,7 +19,7 @@ namespace corvane::test {
 
 class Harness {
 public:
-    Harness() : program(clock), main(program) {
+    Harness() : program(clock), main(program, &ports) {
         main.InitDialog();
         main.Sender().SetSerialLink(&link);
         main.Sender().SetTcpLink(&tcp);
@@ -50,6 +52,7 @@ public:
 
     ManualClock clock;
     Program program;
+    FakePortSource ports;
     CCorvaneDlg main;
     FakeLink link;
     FakeLink tcp;
