@@ -233,11 +233,13 @@ std::string DescribeOpenFailure(const std::string& device, int error) {
 std::string UsbDevicesSignature(const std::string& sysRoot) {
     std::vector<std::string> names;
     std::error_code ec;
-    for (const fs::directory_entry& e : fs::directory_iterator(fs::path(sysRoot) / "bus/usb/devices", ec))
+    for (const fs::directory_entry& e :
+         fs::directory_iterator(fs::path(sysRoot) / "bus/usb/devices", ec))
         names.push_back(e.path().filename().string());
     std::sort(names.begin(), names.end());
     std::string signature;
-    for (const std::string& n : names) signature += n + ' ';
+    for (const std::string& n : names)
+        signature += n + ' ';
     return signature;
 }
 

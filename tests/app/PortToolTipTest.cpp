@@ -4,8 +4,8 @@
 #include "resources/resource.h"
 #include "tests/support/Harness.h"
 
-#include <QComboBox>
 #include <gtest/gtest.h>
+#include <QComboBox>
 
 namespace corvane {
 namespace {
