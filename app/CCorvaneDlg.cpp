@@ -1,5 +1,8 @@
 #include "app/CCorvaneDlg.h"
 
+#include "app/GeneralSettings.h"
+#include "app/NetworkControl.h"
+
 #include "pages/CEDIDDlg.h"
 #include "pages/CFWDlg.h"
 #include "pages/CMatrixDlg.h"
@@ -47,7 +50,10 @@ CCorvaneDlg::CCorvaneDlg(Program& program)
       log_(*sendLog_, *receiveLog_),
       router_(log_),
       assembler_([this](const Frame& frame) { DispatchFrame(frame); }),
-      sender_([this] { return IsItemChecked(IDC_COM_MODE); }, log_) {
+      sender_([this] { return IsItemChecked(IDC_COM_MODE); }, log_),
+      network_(std::make_unique<NetworkControl>(*this)),
+      settings_(std::make_unique<GeneralSettings>(*this)) {
+    router_.SetHandler(kPageGeneral, [this](const Frame& f) { OnGeneralReply(f); });
     setWindowFlags(Qt::Window | Qt::FramelessWindowHint | Qt::WindowMinimizeButtonHint);
     setAttribute(Qt::WA_OpaquePaintEvent);
     setWindowTitle(QStringLiteral("Corvane"));
@@ -60,7 +66,10 @@ CCorvaneDlg::CCorvaneDlg(Program& program)
     program_.popUps.SetOwner(this);
 }
 
-CCorvaneDlg::~CCorvaneDlg() { program_.popUps.SetOwner(nullptr); }
+CCorvaneDlg::~CCorvaneDlg() {
+    network_.reset();
+    program_.popUps.SetOwner(nullptr);
+}
 
 const std::vector<int>& CCorvaneDlg::GeneralControlIds() {
     static const std::vector<int> ids = [] {
@@ -125,9 +134,7 @@ void CCorvaneDlg::ApplyControlMode() {
     }
     for (int id : {IDC_COM_GROUP, IDC_PORT_LABEL, IDC_COM_CONNECT, IDC_PORT_LIST}) EnableItem(id, com);
     if (com) {
-        program_.link.tcpUp = 0;
-        SetItemText(IDC_TCP_CONNECT, QStringLiteral("Connect"));
-        SetLinkIcon(IDC_TCP_ICON, false);
+        network_->CloseTcp();
     } else {
         program_.link.comUp = 0;
         SetItemText(IDC_COM_CONNECT, QStringLiteral("Connect"));
@@ -181,6 +188,7 @@ void CCorvaneDlg::OnSendRequest(int wParam) {
 
 void CCorvaneDlg::OnTimer(int id) {
     if (id == kTimeoutTimer) OnMainTimeout();
+    if (!network_->OnTimer(id)) settings_->OnTimer(id);
 }
 
 void CCorvaneDlg::OnMainTimeout() {
@@ -190,6 +198,7 @@ void CCorvaneDlg::OnMainTimeout() {
 }
 
 void CCorvaneDlg::OnCommand(int id, Notify code) {
+    if (id == IDC_SWITCHER_IP && code == Notify::SelChange) network_->OnSwitcherSelected();
     if (code != Notify::Clicked) return;
     switch (id) {
         case IDC_CLOSE:
@@ -210,6 +219,21 @@ void CCorvaneDlg::OnCommand(int id, Notify code) {
         case IDC_TCP_MODE:
             program_.link.controlMode = LinkState::kTcpMode;
             ApplyControlMode();
+            break;
+        case IDC_TCP_CONNECT:
+            network_->ConnectTcp();
+            break;
+        case IDC_SEARCH:
+            network_->SearchSwitchers();
+            break;
+        case IDC_CONFIG:
+            network_->OnConfig();
+            break;
+        case IDC_FACTORY_RESET:
+            settings_->OnFactoryReset();
+            break;
+        case IDC_ENABLE_BEEP:
+            settings_->OnEnableBeep();
             break;
         default:  // Status does nothing
             break;

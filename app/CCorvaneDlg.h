@@ -19,6 +19,8 @@ namespace corvane {
 class CMatrixDlg;
 class CEDIDDlg;
 class CFWDlg;
+class NetworkControl;
+class GeneralSettings;
 
 class CCorvaneDlg : public CDialog, public PageHost {
     Q_OBJECT
@@ -67,6 +69,14 @@ public:
     // Opens the About box modally; returns its window.
     CDialog* ShowAbout();
 
+    // The General page's reply handler (GeneralReplies.cpp).
+    void OnGeneralReply(const Frame& frame);
+
+    // The TCP link, the switcher search and the network configuration (NetworkControl.cpp).
+    NetworkControl& Network() { return *network_; }
+    // The beeper and the factory reset (GeneralSettings.cpp).
+    GeneralSettings& Settings() { return *settings_; }
+
     Program& program() { return program_; }
     LinkState& Link() { return program_.link; }
     DeviceSender& Sender() { return sender_; }
@@ -106,6 +116,9 @@ private:
     CMatrixDlg* switchPage_ = nullptr;
     CEDIDDlg* edidPage_ = nullptr;
     CFWDlg* firmwarePage_ = nullptr;
+
+    std::unique_ptr<NetworkControl> network_;
+    std::unique_ptr<GeneralSettings> settings_;
 };
 
 }  // namespace corvane
