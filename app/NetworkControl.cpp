@@ -14,6 +14,10 @@ QString HexByteText(std::uint8_t b) {
     return QStringLiteral("%1").arg(b, 2, 16, QLatin1Char('0')).toUpper();
 }
 
+QString MacText(const std::array<QString, 6>& bytes) {
+    return QStringList(bytes.begin(), bytes.end()).join(QString()).toUpper();
+}
+
 }  // namespace
 
 NetworkControl::NetworkControl(CCorvaneDlg& main) : main_(main) {
@@ -104,6 +108,11 @@ void NetworkControl::OnSearchReply(const std::uint8_t* bytes, std::size_t length
 
     const QStringList octets(network.targetIp.begin(), network.targetIp.end());
     AddSwitcher(octets.join(QLatin1Char('.')), mac);
+
+    // Every switcher on the network answers a search; only the one being configured confirms
+    // its configuration, and an ordinary search has nothing to confirm.
+    if (!awaitingConfirmation_ || (mac != configuredNewMac_ && mac != configuredOldMac_)) return;
+    awaitingConfirmation_ = false;
     main_.KillTimer(kSearchAgainTimer);
     main_.KillTimer(kConfigTimeoutTimer);
     main_.SetTimer(kConfigDoneTimer, kConfigDonePeriod);
@@ -163,6 +172,9 @@ void NetworkControl::OnConfig() {
         Program& p = main_.program();
         const NetworkState& n = p.network;
         SendConfigBroadcast(BuildConfigPacket(n.addressMode, n.targetMac, n.newIp, n.newMac));
+        awaitingConfirmation_ = true;
+        configuredOldMac_ = MacText(n.targetMac);
+        configuredNewMac_ = MacText(n.newMac);
         main_.SetTimer(kConfigTimeoutTimer, kConfigTimeoutPeriod);
         p.popUps.ShowBusy(QStringLiteral("Configuring"));
     });
@@ -195,6 +207,7 @@ bool NetworkControl::OnTimer(int id) {
 }
 
 void NetworkControl::OnConfigTimeout() {
+    awaitingConfirmation_ = false;
     main_.KillTimer(kSearchAgainTimer);
     main_.KillTimer(kConfigTimeoutTimer);
     PopUps& popUps = main_.PopUp();

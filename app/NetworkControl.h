@@ -58,6 +58,7 @@ public:
     SwitcherSearch& Udp() { return *udp_; }
     // The configuration dialog while it runs.
     CConfigIPDlg* ConfigDialog() const { return configDialog_; }
+    bool AwaitingConfirmation() const { return awaitingConfirmation_; }
 
 private:
     void MakeLinks(SocketFactory& sockets, std::uint16_t tcpPort);
@@ -71,6 +72,11 @@ private:
     std::unique_ptr<TcpLink> tcp_;
     std::unique_ptr<SwitcherSearch> udp_;
     QPointer<CConfigIPDlg> configDialog_;
+    // While a configuration waits for the device to answer a search again: its MAC before and
+    // after, as 12 upper-case hexadecimal digits.
+    bool awaitingConfirmation_ = false;
+    QString configuredOldMac_;
+    QString configuredNewMac_;
 };
 
 }  // namespace corvane
