@@ -3,6 +3,7 @@
 #include "app/GeneralSettings.h"
 #include "app/NetworkControl.h"
 
+#include "link/SystemPorts.h"
 #include "pages/CEDIDDlg.h"
 #include "pages/CFWDlg.h"
 #include "pages/CMatrixDlg.h"
@@ -42,7 +43,7 @@ private:
     QPlainTextEdit* edit_;
 };
 
-CCorvaneDlg::CCorvaneDlg(Program& program)
+CCorvaneDlg::CCorvaneDlg(Program& program, PortSource* ports)
     : CDialog(MainTemplate(), program.clock),
       program_(program),
       sendLog_(std::make_unique<EditLog>(ItemAs<QPlainTextEdit>(IDC_TX_LOG))),
@@ -51,8 +52,11 @@ CCorvaneDlg::CCorvaneDlg(Program& program)
       router_(log_),
       assembler_([this](const Frame& frame) { DispatchFrame(frame); }),
       sender_([this] { return IsItemChecked(IDC_COM_MODE); }, log_),
+      systemPorts_(ports ? nullptr : std::make_unique<SystemPortSource>()),
+      portSource_(ports ? ports : systemPorts_.get()),
       network_(std::make_unique<NetworkControl>(*this)),
       settings_(std::make_unique<GeneralSettings>(*this)) {
+    sender_.SetSerialLink(&serialPort_);
     router_.SetHandler(kPageGeneral, [this](const Frame& f) { OnGeneralReply(f); });
     setWindowFlags(Qt::Window | Qt::FramelessWindowHint | Qt::WindowMinimizeButtonHint);
     setAttribute(Qt::WA_OpaquePaintEvent);
@@ -67,6 +71,9 @@ CCorvaneDlg::CCorvaneDlg(Program& program)
 }
 
 CCorvaneDlg::~CCorvaneDlg() {
+    // The port thread may be waiting to hand over bytes; it must end before this window does.
+    rxCall_.Release();
+    serialPort_.EndThread();
     network_.reset();
     program_.popUps.SetOwner(nullptr);
 }
@@ -102,7 +109,8 @@ void CCorvaneDlg::OnInitDialog() {
     program_.link.controlMode = LinkState::kComMode;
     ApplyControlMode();
     BlankDeviceInformation();
-    // The port list is filled here once and then refreshed by timer 1 (serial link issue).
+    RefreshPortList();
+    SetTimer(kPortListTimer, kPortListPeriod);
     EnableItem(IDC_STATUS, false);
     EnableItem(IDC_CLEAR, false);
     ShowHidePages();
@@ -136,6 +144,7 @@ void CCorvaneDlg::ApplyControlMode() {
     if (com) {
         network_->CloseTcp();
     } else {
+        RequestSerialClose();
         program_.link.comUp = 0;
         SetItemText(IDC_COM_CONNECT, QStringLiteral("Connect"));
         SetLinkIcon(IDC_COM_ICON, false);
@@ -188,6 +197,8 @@ void CCorvaneDlg::OnSendRequest(int wParam) {
 
 void CCorvaneDlg::OnTimer(int id) {
     if (id == kTimeoutTimer) OnMainTimeout();
+    // Timer 1 keeps running: it refreshes until a serial link is opened.
+    if (id == kPortListTimer) RefreshPortList();
     if (!network_->OnTimer(id)) settings_->OnTimer(id);
 }
 
@@ -234,6 +245,9 @@ void CCorvaneDlg::OnCommand(int id, Notify code) {
             break;
         case IDC_ENABLE_BEEP:
             settings_->OnEnableBeep();
+            break;
+        case IDC_COM_CONNECT:
+            OnComConnect();
             break;
         default:  // Status does nothing
             break;

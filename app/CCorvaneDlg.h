@@ -4,9 +4,12 @@
 
 #include "app/Program.h"
 #include "framework/Dialog.h"
+#include "framework/SyncCall.h"
+#include "link/CSerialPort.h"
 #include "link/DeviceSender.h"
 #include "link/FrameAssembler.h"
 #include "link/FrameRouter.h"
+#include "link/SerialPorts.h"
 #include "link/TrafficLog.h"
 #include "pages/PageHost.h"
 
@@ -22,14 +25,18 @@ class CFWDlg;
 class NetworkControl;
 class GeneralSettings;
 
-class CCorvaneDlg : public CDialog, public PageHost {
+class CCorvaneDlg : public CDialog, public PageHost, private SerialPortOwner {
     Q_OBJECT
 public:
     static constexpr int kTimeoutTimer = 1000;
     static constexpr int kTimeoutPeriod = 7000;
+    static constexpr int kPortListTimer = 1;
+    static constexpr int kPortListPeriod = 600;
+    static constexpr int kCommFailed = 1;  // WM_COMM_FAILED's wParam for a failed port
     static inline const QString kCaption = QStringLiteral("Velarin Ver6.34            ");
 
-    explicit CCorvaneDlg(Program& program);
+    // ports lists the machine's serial ports; without one the window uses the system's.
+    explicit CCorvaneDlg(Program& program, PortSource* ports = nullptr);
     ~CCorvaneDlg() override;
 
     // Called when the close button asks the program to end.
@@ -69,6 +76,16 @@ public:
     // Opens the About box modally; returns its window.
     CDialog* ShowAbout();
 
+    // The serial side of the connection workflow (SerialConnection.cpp).
+    void RefreshPortList();
+    // Button 1021: connect, or disconnect when the serial link is up.
+    void OnComConnect();
+    // WM_COMM_FAILED from the port thread of the connection that session counts.
+    void OnCommFailed(int wParam, unsigned session);
+    CSerialPort& SerialPort() { return serialPort_; }
+    // The ports of the last refresh, as enumerated.
+    const std::vector<SSerInfo>& Ports() const { return ports_; }
+
     // The General page's reply handler (GeneralReplies.cpp).
     void OnGeneralReply(const Frame& frame);
 
@@ -102,6 +119,13 @@ private:
     void LayOutCaption();
     void UpdateTabColours();
     void OnMainTimeout();
+    // The close request to the serial port; what its thread still delivers is dropped.
+    void RequestSerialClose();
+    void ShowSerialDisconnected();
+
+    // SerialPortOwner, called on the port thread.
+    bool OnPortBytes(const std::uint8_t* bytes, std::size_t count, unsigned portNumber) override;
+    void OnPortFailed(unsigned session) override;
 
     Program& program_;
     std::unique_ptr<EditLog> sendLog_;
@@ -116,6 +140,14 @@ private:
     CMatrixDlg* switchPage_ = nullptr;
     CEDIDDlg* edidPage_ = nullptr;
     CFWDlg* firmwarePage_ = nullptr;
+
+    std::unique_ptr<PortSource> systemPorts_;
+    PortSource* portSource_;
+    std::vector<SSerInfo> ports_;
+    std::vector<QString> listedPorts_;  // the stored port list
+    serialio::LineSettings lineSettings_{115200, 'N', 8, 2, 3};
+    SyncCall rxCall_;  // WM_RX_BYTE: the port thread waits until the bytes were processed
+    CSerialPort serialPort_;
 
     std::unique_ptr<NetworkControl> network_;
     std::unique_ptr<GeneralSettings> settings_;

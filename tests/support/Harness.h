@@ -1,13 +1,15 @@
 #pragma once
 // A whole program on a manual clock with a fake serial link in place of the port: the main
 // window is built and initialised, COM control mode is on and the serial link counts as up.
-// The network sockets are fakes.
+// The port list comes from a fake source, empty unless a test fills it; the network sockets are
+// fakes.
 
 #include "app/CCorvaneDlg.h"
 #include "app/NetworkControl.h"
 #include "app/Program.h"
 #include "framework/Clock.h"
 #include "tests/support/FakeLink.h"
+#include "tests/support/FakePortSource.h"
 #include "tests/support/FakeSockets.h"
 #include "widgets/PopUps.h"
 
@@ -20,7 +22,7 @@ namespace corvane::test {
 
 class Harness {
 public:
-    Harness() : program(clock), main(program) {
+    Harness() : program(clock), main(program, &ports) {
         main.InitDialog();
         main.Sender().SetSerialLink(&link);
         main.Network().UseSockets(sockets);
@@ -57,6 +59,7 @@ public:
 
     ManualClock clock;
     Program program;
+    FakePortSource ports;
     CCorvaneDlg main;
     FakeLink link;
     FakeSockets sockets;  // the TCP link and the search run on these

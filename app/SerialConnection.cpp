@@ -1,0 +1,132 @@
+// The serial side of the connection workflow: the port list and its refresh, the Connect /
+// Disconnect button, and what the port thread reports.
+#include "app/CCorvaneDlg.h"
+#include "link/PortList.h"
+#include "resources/resource.h"
+
+#include <QComboBox>
+#include <QLoggingCategory>
+
+#include <cerrno>
+#include <cstring>
+
+Q_LOGGING_CATEGORY(lcSerial, "corvane.serial")
+
+namespace corvane {
+namespace {
+
+// Combo box 1020 for the port-list rules.
+class ComboPortList final : public PortCombo {
+public:
+    explicit ComboPortList(QComboBox& combo) : combo_(combo) {}
+
+    int Count() const override { return combo_.count(); }
+    int Selected() const override { return combo_.currentIndex(); }
+    QString Text(int index) const override { return combo_.itemText(index); }
+    void Insert(int index, const QString& text) override { combo_.insertItem(index, text); }
+    void Delete(int index) override { combo_.removeItem(index); }
+    void Empty() override { combo_.clear(); }
+    void Select(int index) override { combo_.setCurrentIndex(index); }
+
+private:
+    QComboBox& combo_;
+};
+
+// More would not fit the one-byte index the list has always had.
+constexpr std::size_t kMaxPorts = 255;
+
+}  // namespace
+
+void CCorvaneDlg::RefreshPortList() {
+    std::vector<SSerInfo> found;
+    try {
+        EnumerateSerialPorts(found, *portSource_);
+    } catch (const PortEnumerationError& e) {
+        // The list stays as it was, and the next tick tries again.
+        qCWarning(lcSerial) << "Serial port enumeration failed:" << e.what();
+        return;
+    }
+    if (found.size() > kMaxPorts) found.resize(kMaxPorts);
+    std::vector<QString> names;
+    names.reserve(found.size());
+    for (const SSerInfo& port : found)
+        names.push_back(PortNameOf(port));
+    if (auto* combo = ItemAs<QComboBox>(IDC_PORT_LIST)) {
+        ComboPortList list(*combo);
+        UpdatePortCombo(list, std::move(names), listedPorts_);
+    }
+    ports_ = std::move(found);
+}
+
+void CCorvaneDlg::OnComConnect() {
+    LinkState& link = program_.link;
+    if (link.comUp != 0) {
+        RequestSerialClose();
+        ShowSerialDisconnected();
+        return;
+    }
+    const PortTarget target = TargetForEntry(ItemText(IDC_PORT_LIST), ports_, listedPorts_);
+    // A port thread of the last connection may still be ending, perhaps while it hands over
+    // bytes: its deliveries are refused so that the wait for it cannot hang.
+    rxCall_.Release();
+    serialPort_.EndThread();
+    rxCall_.Accept();
+    const bool opened =
+        target.number != 0 &&
+        serialPort_.OpenLink(this, target.device.toStdString(), target.number, lineSettings_);
+    if (!opened) {
+        const int error = target.number == 0 ? ENODEV : serialPort_.LastOpenError();
+        qCWarning(lcSerial).nospace()
+            << "Cannot open serial port "
+            << (target.device.isEmpty() ? ItemText(IDC_PORT_LIST) : target.device) << ": "
+            << std::strerror(error);
+        program_.popUps.ShowMessage(QStringLiteral("Open COM failed!"));
+        link.comUp = 0;
+        return;
+    }
+    SetItemText(IDC_COM_CONNECT, QStringLiteral("Disconnect"));
+    serialPort_.StartLinkThread();
+    link.comUp = 1;
+    SetLinkIcon(IDC_COM_ICON, true);
+    KillTimer(kPortListTimer);
+    EnableItem(IDC_PORT_LIST, false);
+    // The beeper state, so that "Enable Beep" shows the device's. No ready flag, no time-out.
+    program_.tx.Compose(0x01, 0x0B);
+    sender_.Send(program_.tx.frame);
+}
+
+void CCorvaneDlg::OnCommFailed(int wParam, unsigned session) {
+    if (wParam != kCommFailed) return;
+    // A failure of a connection that was closed meanwhile, or already replaced by the next one,
+    // must not take down the link that is up now.
+    if (program_.link.comUp == 0 || session != serialPort_.Session()) return;
+    RequestSerialClose();
+    ShowSerialDisconnected();
+}
+
+void CCorvaneDlg::RequestSerialClose() {
+    rxCall_.Release();
+    serialPort_.RequestClose();
+}
+
+void CCorvaneDlg::ShowSerialDisconnected() {
+    program_.link.comUp = 0;
+    SetItemText(IDC_COM_CONNECT, QStringLiteral("Connect"));
+    SetLinkIcon(IDC_COM_ICON, false);
+    SetTimer(kPortListTimer, kPortListPeriod);
+    EnableItem(IDC_PORT_LIST, true);
+}
+
+bool CCorvaneDlg::OnPortBytes(const std::uint8_t* bytes, std::size_t count, unsigned) {
+    return rxCall_.Invoke([&] {
+        for (std::size_t i = 0; i < count; ++i)
+            OnRxByte(bytes[i]);
+    });
+}
+
+void CCorvaneDlg::OnPortFailed(unsigned session) {
+    QMetaObject::invokeMethod(
+        this, [this, session] { OnCommFailed(kCommFailed, session); }, Qt::QueuedConnection);
+}
+
+}  // namespace corvane
