@@ -1,7 +1,9 @@
 #pragma once
-// For tests on a real clock: process events until a condition holds, with a deadline.
+// For tests on a real clock: process events until a condition holds, with a deadline. A
+// ticking timer wakes the wait for events, so the loop neither spins nor sleeps.
 
 #include <QCoreApplication>
+#include <QTimer>
 
 #include <chrono>
 #include <functional>
@@ -10,9 +12,11 @@ namespace corvane::test {
 
 inline bool PumpUntil(const std::function<bool()>& pred, int ms = 10000) {
     const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    QTimer tick;
+    tick.start(5);
     while (!pred()) {
         if (std::chrono::steady_clock::now() > end) return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     }
     return true;
 }
