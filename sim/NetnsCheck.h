@@ -1,8 +1,8 @@
 #pragma once
 // Whether this process runs inside a private network namespace of the kind the tests and the
 // demo make: no interface other than the loopback and their own veth ends (named "cvn..."),
-// and, where process 1 can be looked at, a namespace other than its one. Anything that broadcasts checks this first, so
-// that a broadcast can never reach a real network from here.
+// and, where process 1 can be looked at, a namespace other than its one. Anything that
+// broadcasts checks this first, so that a broadcast can never reach a real network from here.
 
 #include <string>
 

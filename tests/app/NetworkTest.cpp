@@ -271,7 +271,8 @@ TEST_F(ConfigFlowTest, AConfigurationNeverAcknowledgedTimesOutAfterTwentySeconds
     EXPECT_EQ(h.program.popUps.MessageText(), "Time out!");
     h.CloseMessage();
     EXPECT_EQ(h.program.link.ready, 1);
-    for (int id : {1004, 1005, 1007, 1008}) EXPECT_FALSE(h.main.IsTimerRunning(id)) << id;
+    for (int id : {1004, 1005, 1007, 1008})
+        EXPECT_FALSE(h.main.IsTimerRunning(id)) << id;
 }
 
 TEST_F(ConfigFlowTest, CancelAndRefusedInputSendNothing) {

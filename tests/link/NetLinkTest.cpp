@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
 #include <vector>
 
 namespace corvane {
@@ -100,6 +101,22 @@ TEST_F(TcpLinkTest, LargeChunksAreTakenAKilobyteAtATimeAndNeverOverfill) {
     ASSERT_TRUE(frame.has_value());
     EXPECT_EQ(*frame, kBeeperOn);
     EXPECT_EQ(acc.Count(), 0u);
+}
+
+TEST_F(TcpLinkTest, ChunksOfAnySizeAndContentLeaveAtMostAPartialFrame) {
+    auto& socket = Connected();
+    std::mt19937 random(7);
+    for (int i = 0; i < 300; ++i) {
+        std::vector<std::uint8_t> chunk(random() % (64 * 1024 + 1));
+        for (auto& b : chunk)
+            b = static_cast<std::uint8_t>(random());
+        if (!chunk.empty() && i % 3 == 0) chunk[0] = kHeader0;
+        if (chunk.size() > 1 && i % 3 == 0) chunk[1] = kHeader1;
+        socket.Arrive(chunk);
+        ASSERT_LT(link.Accumulator().Count(), kFrameSize);
+    }
+    for (const Frame& f : frames)
+        EXPECT_TRUE(f[0] == kHeader0 && f[1] == kHeader1);
 }
 
 TEST_F(TcpLinkTest, ConnectsOnlyToAnAddressAndWritesOnlyWhenConnected) {
