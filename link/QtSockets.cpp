@@ -1,6 +1,7 @@
 #include "link/QtSockets.h"
 
 #include <QHostAddress>
+#include <QNetworkProxy>
 #include <QPointer>
 #include <QTcpSocket>
 #include <QUdpSocket>
@@ -21,6 +22,8 @@ void Retire(QPointer<QtSocket>& socket) {
 class QtStreamSocket final : public StreamSocket {
 public:
     explicit QtStreamSocket(Notify notify) : socket_(new QTcpSocket), notify_(std::move(notify)) {
+        // The switcher is on the local network: never through a proxy the environment names.
+        socket_->setProxy(QNetworkProxy::NoProxy);
         QObject::connect(socket_, &QTcpSocket::connected, [this] {
             connecting_ = false;
             notify_(kConnect, 0);
@@ -78,6 +81,7 @@ class QtDatagramSocket final : public DatagramSocket {
 public:
     explicit QtDatagramSocket(Readable readable)
         : socket_(new QUdpSocket), readable_(std::move(readable)) {
+        socket_->setProxy(QNetworkProxy::NoProxy);
         QObject::connect(socket_, &QUdpSocket::readyRead, [this] { OnReadyRead(); });
     }
     ~QtDatagramSocket() override {

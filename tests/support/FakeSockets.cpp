@@ -8,6 +8,7 @@
 namespace corvane::test {
 
 FakeStreamSocket::~FakeStreamSocket() {
+    *alive_ = false;
     if (owner_.stream == this) owner_.stream = nullptr;
 }
 
@@ -35,11 +36,12 @@ void FakeStreamSocket::FinishConnect(int error) {
 
 void FakeStreamSocket::Arrive(const std::vector<std::uint8_t>& chunk) {
     waiting_.insert(waiting_.end(), chunk.begin(), chunk.end());
-    // The handler may close this socket; the owner then no longer points at it.
-    while (owner_.stream == this && !waiting_.empty()) {
+    // The handler may close this socket.
+    const std::shared_ptr<bool> alive = alive_;
+    while (!waiting_.empty()) {
         const std::size_t before = waiting_.size();
         notify_(kRead, 0);
-        if (owner_.stream != this || waiting_.size() >= before) return;
+        if (!*alive || waiting_.size() >= before) return;
     }
 }
 
@@ -49,6 +51,7 @@ void FakeStreamSocket::PeerClose() {
 }
 
 FakeDatagramSocket::~FakeDatagramSocket() {
+    *alive_ = false;
     if (owner_.datagram == this) owner_.datagram = nullptr;
 }
 
@@ -69,10 +72,11 @@ long FakeDatagramSocket::Receive(std::uint8_t* buffer, std::size_t max) {
 
 void FakeDatagramSocket::Arrive(const std::vector<std::uint8_t>& datagram) {
     waiting_.push_back(datagram);
-    while (owner_.datagram == this && !waiting_.empty()) {
+    const std::shared_ptr<bool> alive = alive_;
+    while (!waiting_.empty()) {
         const std::size_t before = waiting_.size();
         readable_();
-        if (owner_.datagram != this || waiting_.size() >= before) return;
+        if (!*alive || waiting_.size() >= before) return;
     }
 }
 

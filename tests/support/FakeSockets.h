@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <deque>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -40,6 +41,7 @@ private:
     FakeSockets& owner_;
     Notify notify_;
     std::deque<std::uint8_t> waiting_;
+    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };
 
 class FakeDatagramSocket final : public DatagramSocket {
@@ -61,6 +63,7 @@ private:
     FakeSockets& owner_;
     Readable readable_;
     std::deque<std::vector<std::uint8_t>> waiting_;
+    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };
 
 struct SentDatagram {
