@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 #include <QKeyEvent>
+#include <QMouseEvent>
 
 namespace corvane {
 namespace {
@@ -160,6 +161,12 @@ TEST_F(ConfigDialogTest, KeysDoNotEndItAndItsCaptionLooksLikeTheMainWindows) {
     }
     h.Settle();
     EXPECT_TRUE(d.IsModalRunning());
+
+    // A left press anywhere on its surface drags it.
+    QMouseEvent press(QEvent::MouseButtonPress, QPointF(150, 160), d.mapToGlobal(QPointF(150, 160)),
+                      Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(&d, &press);
+    EXPECT_EQ(d.DragCount(), 1);
 
     CFlatButton* close = d.CloseButton();
     ASSERT_NE(close, nullptr);
