@@ -227,13 +227,13 @@ int main(int argc, char** argv) {
             ptyPath = v;
         } else if (arg == "--tcp") {
             if (!(v = value())) return Usage("--tcp needs [ADDR:]PORT");
-            std::string spec = v;
-            const auto colon = spec.rfind(':');
+            std::string where = v;
+            const auto colon = where.rfind(':');
             if (colon != std::string::npos) {
-                net.tcpAddress = spec.substr(0, colon);
-                spec = spec.substr(colon + 1);
+                net.tcpAddress = where.substr(0, colon);
+                where = where.substr(colon + 1);
             }
-            if (!ParseInt(spec.c_str(), 1, 65535, &a))
+            if (!ParseInt(where.c_str(), 1, 65535, &a))
                 return Usage("--tcp needs a port of 1..65535");
             net.tcp = true;
             net.tcpPort = static_cast<std::uint16_t>(a);
