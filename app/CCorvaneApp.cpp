@@ -1,6 +1,7 @@
 #include "app/CCorvaneApp.h"
 
 #include "app/CCorvaneDlg.h"
+#include "app/NetworkControl.h"
 
 #include <QApplication>
 #include <QGuiApplication>
@@ -18,6 +19,7 @@ CCorvaneApp::~CCorvaneApp() {
 int CCorvaneApp::Run() {
     main_ = std::make_unique<CCorvaneDlg>(program_);
     main_->SetQuitHandler([] { QCoreApplication::exit(0); });
+    main_->Network().UseSockets(sockets_);
     main_->InitDialog();
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
         const QRect area = screen->availableGeometry();

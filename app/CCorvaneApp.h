@@ -3,6 +3,7 @@
 
 #include "app/Program.h"
 #include "framework/Clock.h"
+#include "link/QtSockets.h"
 
 #include <memory>
 
@@ -23,6 +24,7 @@ public:
 private:
     QtClock clock_;
     Program program_;
+    QtSocketFactory sockets_;
     std::unique_ptr<CCorvaneDlg> main_;
 };
 

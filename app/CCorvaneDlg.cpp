@@ -1,5 +1,7 @@
 #include "app/CCorvaneDlg.h"
 
+#include "app/GeneralSettings.h"
+#include "app/NetworkControl.h"
 #include "app/TrafficMonitor.h"
 #include "link/SystemPorts.h"
 #include "pages/CEDIDDlg.h"
@@ -60,7 +62,9 @@ CCorvaneDlg::CCorvaneDlg(Program& program, PortSource* ports)
       assembler_([this](const Frame& frame) { DispatchFrame(frame); }),
       sender_([this] { return IsItemChecked(IDC_COM_MODE); }, log_),
       systemPorts_(ports ? nullptr : std::make_unique<SystemPortSource>()),
-      portSource_(ports ? ports : systemPorts_.get()) {
+      portSource_(ports ? ports : systemPorts_.get()),
+      network_(std::make_unique<NetworkControl>(*this)),
+      settings_(std::make_unique<GeneralSettings>(*this)) {
     sender_.SetSerialLink(&serialPort_);
     router_.SetHandler(kPageGeneral, [this](const Frame& f) { OnGeneralReply(f); });
     setWindowFlags(Qt::Window | Qt::FramelessWindowHint | Qt::WindowMinimizeButtonHint);
@@ -82,6 +86,7 @@ CCorvaneDlg::~CCorvaneDlg() {
     // The port thread may be waiting to hand over bytes; it must end before this window does.
     rxCall_.Release();
     serialPort_.EndThread();
+    network_.reset();
     log_.SetObserver({});
     program_.popUps.SetOwner(nullptr);
 }
@@ -150,10 +155,7 @@ void CCorvaneDlg::ApplyControlMode() {
     }
     for (int id : {IDC_COM_GROUP, IDC_PORT_LABEL, IDC_COM_CONNECT, IDC_PORT_LIST}) EnableItem(id, com);
     if (com) {
-        program_.link.tcpUp = 0;
-        // TCP link: close the TCP socket here once it exists.
-        SetItemText(IDC_TCP_CONNECT, QStringLiteral("Connect"));
-        SetLinkIcon(IDC_TCP_ICON, false);
+        network_->CloseTcp();
     } else {
         RequestSerialClose();
         program_.link.comUp = 0;
@@ -210,6 +212,7 @@ void CCorvaneDlg::OnTimer(int id) {
     if (id == kTimeoutTimer) OnMainTimeout();
     // Timer 1 keeps running: it refreshes until a serial link is opened.
     if (id == kPortListTimer) RefreshPortList();
+    if (!network_->OnTimer(id)) settings_->OnTimer(id);
 }
 
 void CCorvaneDlg::OnMainTimeout() {
@@ -219,6 +222,7 @@ void CCorvaneDlg::OnMainTimeout() {
 }
 
 void CCorvaneDlg::OnCommand(int id, Notify code) {
+    if (id == IDC_SWITCHER_IP && code == Notify::SelChange) network_->OnSwitcherSelected();
     if (code != Notify::Clicked) return;
     switch (id) {
         case IDC_CLOSE:
@@ -239,6 +243,21 @@ void CCorvaneDlg::OnCommand(int id, Notify code) {
         case IDC_TCP_MODE:
             program_.link.controlMode = LinkState::kTcpMode;
             ApplyControlMode();
+            break;
+        case IDC_TCP_CONNECT:
+            network_->ConnectTcp();
+            break;
+        case IDC_SEARCH:
+            network_->SearchSwitchers();
+            break;
+        case IDC_CONFIG:
+            network_->OnConfig();
+            break;
+        case IDC_FACTORY_RESET:
+            settings_->OnFactoryReset();
+            break;
+        case IDC_ENABLE_BEEP:
+            settings_->OnEnableBeep();
             break;
         case IDC_COM_CONNECT:
             OnComConnect();

@@ -27,6 +27,8 @@ namespace corvane {
 class CMatrixDlg;
 class CEDIDDlg;
 class CFWDlg;
+class NetworkControl;
+class GeneralSettings;
 class TrafficMonitor;
 
 class CCorvaneDlg : public CDialog, public PageHost, private SerialPortOwner {
@@ -96,6 +98,11 @@ public:
     // The General page's reply handler (GeneralReplies.cpp).
     void OnGeneralReply(const Frame& frame);
 
+    // The TCP link, the switcher search and the network configuration (NetworkControl.cpp).
+    NetworkControl& Network() { return *network_; }
+    // The beeper and the factory reset (GeneralSettings.cpp).
+    GeneralSettings& Settings() { return *settings_; }
+
     Program& program() { return program_; }
     LinkState& Link() { return program_.link; }
     DeviceSender& Sender() { return sender_; }
@@ -156,6 +163,9 @@ private:
     serialio::LineSettings lineSettings_{115200, 'N', 8, 2, 3};
     SyncCall rxCall_;  // WM_RX_BYTE: the port thread waits until the bytes were processed
     CSerialPort serialPort_;
+
+    std::unique_ptr<NetworkControl> network_;
+    std::unique_ptr<GeneralSettings> settings_;
 };
 
 }  // namespace corvane

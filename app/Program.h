@@ -6,6 +6,12 @@
 #include "link/CommandFrame.h"
 #include "widgets/PopUps.h"
 
+#include <QString>
+
+#include <array>
+#include <cstddef>
+#include <vector>
+
 namespace corvane {
 
 // The connection guard's state.
@@ -19,6 +25,24 @@ struct LinkState {
     int ready = 1;   // no command exchange is outstanding
 };
 
+// The network configuration's fields: written by the search and the switcher list, shown and
+// taken by the configuration dialog, read when the configuration packet is built.
+struct NetworkState {
+    static constexpr int kAutoIp = 0;
+    static constexpr int kStaticIp = 1;
+    // The list keeps at most this many switchers from one search.
+    static constexpr std::size_t kMaxSwitchers = 256;
+
+    int addressMode = kAutoIp;
+    std::array<QString, 4> targetIp;   // the device to configure: decimal octets
+    std::array<QString, 6> targetMac;  // and its MAC, two upper-case hexadecimal digits a byte
+    std::array<QString, 4> newIp;      // what the configuration dialog's OK took
+    std::array<QString, 6> newMac;
+    // The MAC text (12 hexadecimal digits) of each switcher the last search listed, in the
+    // order found; a list entry carries its index here.
+    std::vector<QString> foundSwitchers;
+};
+
 struct Program {
     explicit Program(Clock& c) : clock(c), popUps(c) {}
     Program(const Program&) = delete;
@@ -27,6 +51,7 @@ struct Program {
     Clock& clock;
     TransmitBuffers tx;
     LinkState link;
+    NetworkState network;
     PopUps popUps;
 };
 

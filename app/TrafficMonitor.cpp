@@ -53,7 +53,7 @@ TrafficMonitor::TrafficMonitor(TrafficModel& model, QWidget* parent)
     header->resizeSection(TrafficModel::kTime,
                           fm.horizontalAdvance(QStringLiteral("00:00:00.000")) + 16);
     header->resizeSection(TrafficModel::kDirection,
-                          fm.horizontalAdvance(QStringLiteral("search reply")) + 16);
+                          fm.horizontalAdvance(QStringLiteral("received")) + 16);
     header->resizeSection(TrafficModel::kBytes,
                           fm.horizontalAdvance(QString(13 * 3, QLatin1Char('0'))) + 16);
     header->setStretchLastSection(true);

@@ -366,17 +366,13 @@ std::string TrafficMeaning::Text() const {
 const char* DirectionText(TrafficKind kind) {
     switch (kind) {
         case TrafficKind::Sent:
+        case TrafficKind::SearchRequest:
+        case TrafficKind::ConfigSent:
             return "sent";
         case TrafficKind::Received:
-            return "received";
         case TrafficKind::SearchReply:
-            return "search reply";
-        case TrafficKind::SearchRequest:
-            return "search sent";
-        case TrafficKind::ConfigSent:
-            return "config sent";
         case TrafficKind::ConfigReply:
-            return "config reply";
+            return "received";
     }
     return "";
 }

@@ -23,7 +23,7 @@ struct TrafficMeaning {
 
 TrafficMeaning DecodeTraffic(TrafficKind kind, const std::uint8_t* bytes, std::size_t length);
 
-// "sent", "received", "search reply", ...
+// "sent" or "received"; the meaning tells frames from datagrams.
 const char* DirectionText(TrafficKind kind);
 
 }  // namespace corvane

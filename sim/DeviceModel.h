@@ -108,6 +108,8 @@ public:
     // Closes the line after the next n replies; a negative n cancels.
     void CloseAfter(int replies) { closeAfter_ = replies; }
     bool LineClosed() const { return lineClosed_; }
+    // A new connection after the line was closed (TCP): the unit answers again.
+    void ReopenLine() { lineClosed_ = false; }
 
     // Every checksum-valid command frame received, in order.
     const std::vector<Frame>& Commands() const { return commands_; }

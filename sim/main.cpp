@@ -1,7 +1,9 @@
-// corvane-sim: the switcher simulator on a pseudo-terminal, for demonstrations and manual checks.
+// corvane-sim: the switcher simulator on a pseudo-terminal or on the network, for
+// demonstrations and manual checks.
 
 #include "sim/DeviceModel.h"
 #include "sim/Faults.h"
+#include "sim/NetTransport.h"
 #include "sim/PtyTransport.h"
 
 #include <sys/stat.h>
@@ -22,10 +24,20 @@ namespace {
 
 const char kUsage[] =
     "usage: corvane-sim --pty PATH [options]\n"
+    "       corvane-sim [--tcp [ADDR:]PORT] [--udp] [options]\n"
     "\n"
     "Serves a simulated switcher on a pseudo-terminal and makes PATH a symbolic link to its\n"
     "slave device; point the program's serial port at PATH. Stops on SIGINT or SIGTERM and\n"
     "removes the link.\n"
+    "\n"
+    "Network (instead of --pty):\n"
+    "  --tcp [ADDR:]PORT        listen for the program on ADDR (default 127.0.0.1), one client\n"
+    "                           at a time; SIGUSR1 closes the client's connection\n"
+    "  --udp                    answer searches on UDP 30600 and configuration packets on\n"
+    "                           30601, by broadcast; runs only inside a private network\n"
+    "                           namespace (only lo and cvn* interfaces)\n"
+    "  --address-change-ms MS   searches unanswered this long after a configuration\n"
+    "                           (default 1000)\n"
     "\n"
     "Faults (repeatable). BYTES are hexadecimal frame bytes from byte 2 on, at least command\n"
     "and sub-command, '*' for any value, e.g. 20,01 or 20,01,AA. A suffix @N applies the fault\n"
@@ -107,6 +119,54 @@ void RemoveLink(const std::string& path, const std::string& target) {
         ::unlink(path.c_str());
 }
 
+// The network transports until SIGINT or SIGTERM; SIGUSR1 closes the client's connection.
+int ServeNetwork(DeviceModel& model, const NetOptions& options, bool verbose,
+                 const std::vector<FaultRule>& faults) {
+    sigset_t signals;
+    sigemptyset(&signals);
+    sigaddset(&signals, SIGINT);
+    sigaddset(&signals, SIGTERM);
+    sigaddset(&signals, SIGUSR1);
+    pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+
+    NetTransport transport(model, options);
+    std::string error;
+    if (!transport.Open(&error)) {
+        std::fprintf(stderr, "corvane-sim: %s\n", error.c_str());
+        return 1;
+    }
+    if (verbose) {
+        transport.SetTrace([](NetTransport::Channel c, NetTransport::Direction d, std::int64_t at,
+                              const std::uint8_t* b, std::size_t n) {
+            const char* in[] = {"<- tcp", "<- udp 30600", "<- udp 30601"};
+            const char* out[] = {"-> tcp", "-> udp 30600", "-> udp 30601"};
+            const auto i = static_cast<std::size_t>(c);
+            PrintHex(d == NetTransport::Direction::In ? in[i] : out[i], at, b, n);
+        });
+    }
+    if (!transport.Start(&error)) {
+        std::fprintf(stderr, "corvane-sim: %s\n", error.c_str());
+        return 1;
+    }
+    {
+        std::lock_guard lock(printMutex);
+        if (options.tcp)
+            std::printf("corvane-sim: listening on %s:%u\n", options.tcpAddress.c_str(),
+                        transport.TcpPort());
+        if (options.udp) std::printf("corvane-sim: answering searches on UDP 30600 and 30601\n");
+        for (const auto& f : faults)
+            std::printf("corvane-sim: fault %s\n", ToString(f).c_str());
+        std::fflush(stdout);
+    }
+    for (;;) {
+        const int sig = sigwaitinfo(&signals, nullptr);
+        if (sig == SIGINT || sig == SIGTERM) break;
+        if (sig == SIGUSR1) transport.CloseClient();
+    }
+    transport.Stop();
+    return 0;
+}
+
 int Usage(const std::string& why) {
     std::fprintf(stderr, "corvane-sim: %s\n\n%s", why.c_str(), kUsage);
     return 2;
@@ -118,6 +178,7 @@ int main(int argc, char** argv) {
     DeviceSettings settings;
     std::vector<FaultRule> faults;
     std::string ptyPath;
+    NetOptions net;
     bool verbose = false, silent = false;
     long closeAfter = -1;
     std::uint8_t input = 1;
@@ -164,6 +225,24 @@ int main(int argc, char** argv) {
             if (!(v = value()))
                 return Usage("--pty needs a path");
             ptyPath = v;
+        } else if (arg == "--tcp") {
+            if (!(v = value())) return Usage("--tcp needs [ADDR:]PORT");
+            std::string where = v;
+            const auto colon = where.rfind(':');
+            if (colon != std::string::npos) {
+                net.tcpAddress = where.substr(0, colon);
+                where = where.substr(colon + 1);
+            }
+            if (!ParseInt(where.c_str(), 1, 65535, &a))
+                return Usage("--tcp needs a port of 1..65535");
+            net.tcp = true;
+            net.tcpPort = static_cast<std::uint16_t>(a);
+        } else if (arg == "--udp") {
+            net.udp = true;
+        } else if (arg == "--address-change-ms") {
+            if (!(v = value()) || !ParseInt(v, 0, 600000, &a))
+                return Usage("--address-change-ms needs 0..600000");
+            net.addressChangeMs = static_cast<int>(a);
         } else if (arg == "--close-after") {
             if (!(v = value()) || !ParseInt(v, 1, 1000000000, &closeAfter))
                 return Usage("--close-after needs a count of at least 1");
@@ -202,8 +281,9 @@ int main(int argc, char** argv) {
             return Usage("unknown option " + arg);
         }
     }
-    if (ptyPath.empty())
-        return Usage("--pty PATH is required");
+    const bool onNetwork = net.tcp || net.udp;
+    if (ptyPath.empty() && !onNetwork) return Usage("--pty PATH, --tcp or --udp is required");
+    if (!ptyPath.empty() && onNetwork) return Usage("--pty and --tcp/--udp cannot be combined");
 
     DeviceModel model(settings);
     model.State().input = input;
@@ -213,6 +293,8 @@ int main(int argc, char** argv) {
         model.CloseAfter(static_cast<int>(closeAfter));
     for (auto& f : faults)
         model.AddFault(f);
+
+    if (onNetwork) return ServeNetwork(model, net, verbose, faults);
 
     PtyTransport transport(model);
     std::string error;

@@ -1,6 +1,7 @@
 // Renders every window and page of the program to PNG files, without a display.
 // Usage: corvane-screenshots DIR [SCALE]
 #include "app/CCorvaneDlg.h"
+#include "app/NetworkControl.h"
 #include "app/Program.h"
 #include "app/TrafficMonitor.h"
 #include "link/Link.h"
@@ -245,6 +246,14 @@ int main(int argc, char** argv) {
     popUps.FinishBusy();
     shots.Save(popUps.BusyWindow(), "busy-finished");
     popUps.CloseBusy();
+    clock.RunPending();
+
+    // The network configuration dialog as a search leaves it.
+    program.network.targetIp = {"198", "51", "100", "10"};
+    program.network.targetMac = {"02", "43", "56", "00", "00", "01"};
+    main.Network().OnConfig();
+    shots.Save(main.Network().ConfigDialog(), "config-ip");
+    Click(main.Network().ConfigDialog(), IDC_CFG_CANCEL);
     clock.RunPending();
 
     shots.Save(main.ShowAbout(), "about");

@@ -31,6 +31,7 @@ public:
 
     // The window the pop-ups run over.
     void SetOwner(QWidget* owner) { owner_ = owner; }
+    QWidget* Owner() const { return owner_; }
 
     // Sets the message text; opens the message pop-up unless it is open. The continuation gets
     // Ok or Cancel once it closes, or kResultNotShown at once when it was open already.

@@ -1,4 +1,6 @@
+#include "app/CConfigIPDlg.h"
 #include "app/CCorvaneDlg.h"
+#include "app/NetworkControl.h"
 #include "app/TrafficModel.h"
 #include "app/TrafficMonitor.h"
 #include "pages/CFWDlg.h"
@@ -168,6 +170,43 @@ TEST(TrafficInProgram, SeesWhatTheLogsShowAndLeavesThemAsTheyWere) {
     h.main.Log().NoteDatagram(TrafficKind::SearchRequest, search, 1);
     EXPECT_EQ(traffic.rowCount(), 4);
     EXPECT_EQ(h.main.Log().ReceivedFrames(), 2);
+}
+
+TEST(TrafficInProgram, SearchAndConfigurationDatagramsAreTraced) {
+    Harness h;
+    Harness::Click(&h.main, IDC_TCP_MODE);
+    TrafficModel& traffic = h.main.Traffic();
+    traffic.Clear();
+    Harness::Click(&h.main, IDC_SEARCH);
+    h.sockets.datagram->Arrive(test::SearchReplyBytes("02:43:56:00:00:01", "198.51.100.10"));
+    Harness::Click(&h.main, IDC_CONFIG);
+    CConfigIPDlg* dialog = h.main.Network().ConfigDialog();
+    ASSERT_NE(dialog, nullptr);
+    Harness::Click(dialog, IDC_CFG_STATIC_IP);
+    const char* ip[] = {"198", "51", "100", "50"};
+    for (int i = 0; i < 4; ++i)
+        dialog->SetItemText(IDC_CFG_IP1 + i, ip[i]);
+    Harness::Click(dialog, IDC_CFG_OK);
+    h.Settle();
+    std::vector<std::uint8_t> ack(h.sockets.sentDatagrams.back().bytes);
+    ack[74] = 0x00;
+    h.sockets.datagram->Arrive(ack);
+
+    std::vector<std::string> lines;
+    for (int row = 0; row < traffic.rowCount(); ++row) {
+        lines.push_back(std::string(DirectionText(traffic.Entry(row).kind)) + ": " +
+                        traffic.Entry(row).meaning.Text());
+    }
+    // The acknowledgement starts a new search at once.
+    EXPECT_EQ(lines,
+              (std::vector<std::string>{
+                  "sent: search request",
+                  "received: search reply: MAC 02:43:56:00:00:01, IP 198.51.100.10, switcher",
+                  "sent: network configuration: for MAC 02:43:56:00:00:01, static "
+                  "IP 198.51.100.50, gateway 198.51.100.1, mask 255.255.255.0, new MAC "
+                  "02:43:56:00:00:01; checksum good",
+                  "received: configuration acknowledgement: for MAC 02:43:56:00:00:01",
+                  "sent: search request"}));
 }
 
 TEST(TrafficInProgram, ContextMenuOffersTrafficBesideAbout) {

@@ -1,13 +1,16 @@
 #pragma once
 // A whole program on a manual clock with a fake serial link in place of the port: the main
 // window is built and initialised, COM control mode is on and the serial link counts as up.
-// The port list comes from a fake source, empty unless a test fills it.
+// The port list comes from a fake source, empty unless a test fills it; the network sockets are
+// fakes.
 
 #include "app/CCorvaneDlg.h"
+#include "app/NetworkControl.h"
 #include "app/Program.h"
 #include "framework/Clock.h"
 #include "tests/support/FakeLink.h"
 #include "tests/support/FakePortSource.h"
+#include "tests/support/FakeSockets.h"
 #include "widgets/PopUps.h"
 
 #include <QAbstractButton>
@@ -22,10 +25,14 @@ public:
     Harness() : program(clock), main(program, &ports) {
         main.InitDialog();
         main.Sender().SetSerialLink(&link);
-        main.Sender().SetTcpLink(&tcp);
+        main.Network().UseSockets(sockets);
         program.link.comUp = 1;
     }
-    ~Harness() { QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete); }
+    ~Harness() {
+        // The fake sockets go before the window that holds them.
+        main.Network().UseSockets(NoSockets());
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
 
     // Delivers a reply frame as the serial link would: byte by byte through the assembler.
     void Reply(const Frame& frame) {
@@ -55,7 +62,7 @@ public:
     FakePortSource ports;
     CCorvaneDlg main;
     FakeLink link;
-    FakeLink tcp;
+    FakeSockets sockets;  // the TCP link and the search run on these
 };
 
 }  // namespace corvane::test

@@ -1,0 +1,291 @@
+// The main window's network side on fake sockets: the TCP button and link, the search and its
+// list, and the configuration flow with its timers on the manual clock.
+#include "app/CConfigIPDlg.h"
+#include "app/NetworkControl.h"
+#include "resources/resource.h"
+#include "tests/support/Harness.h"
+
+#include <gtest/gtest.h>
+#include <QComboBox>
+#include <QLabel>
+
+namespace corvane {
+namespace {
+
+using test::FrameFromBody;
+using test::Harness;
+using test::Hex;
+using test::SearchReplyBytes;
+
+std::vector<std::uint8_t> Wire(const Frame& f) {
+    return {f.begin(), f.end()};
+}
+
+class NetworkTest : public ::testing::Test {
+protected:
+    NetworkTest() { Harness::Click(&h.main, IDC_TCP_MODE); }
+
+    QComboBox& List() { return *h.main.ItemAs<QComboBox>(IDC_SWITCHER_IP); }
+    int TcpIcon() { return h.main.Item(IDC_TCP_ICON)->property("resource").toInt(); }
+    QString TcpButton() { return h.main.ItemText(IDC_TCP_CONNECT); }
+    NetworkState& Net() { return h.program.network; }
+
+    // Search, then one reply per address, in that order.
+    void SearchAnswered(const std::vector<std::pair<std::string, std::string>>& switchers) {
+        Harness::Click(&h.main, IDC_SEARCH);
+        for (const auto& [mac, ip] : switchers)
+            h.sockets.datagram->Arrive(SearchReplyBytes(mac, ip));
+    }
+    test::FakeStreamSocket& Connect(const std::string& ip = "198.51.100.10") {
+        SearchAnswered({{"02:43:56:00:00:01", ip}});
+        Harness::Click(&h.main, IDC_TCP_CONNECT);
+        h.sockets.stream->FinishConnect(0);
+        return *h.sockets.stream;
+    }
+    void Select(int index) {
+        List().setCurrentIndex(index);
+        emit List().activated(index);
+    }
+
+    Harness h;
+};
+
+TEST_F(NetworkTest, ConnectShowsTheLinkAndAsksForTheBeeperStateOnly) {
+    auto& socket = Connect();
+    EXPECT_EQ(socket.address, 0xC633640Au);  // 198.51.100.10
+    EXPECT_EQ(socket.port, 8000);
+    EXPECT_EQ(h.program.link.tcpUp, 1);
+    EXPECT_EQ(TcpButton(), "Disconnect");
+    EXPECT_EQ(TcpIcon(), IDI_LINK_UP);
+    ASSERT_EQ(socket.sent.size(), 1u);
+    EXPECT_EQ(Hex(socket.sent[0]), "A5 5B 01 0B 00 00 00 00 00 00 00 00 F4");
+    EXPECT_EQ(h.program.link.ready, 1);
+    EXPECT_FALSE(h.main.IsTimerRunning(CCorvaneDlg::kTimeoutTimer));
+
+    // Its answer comes back through the General reply handler.
+    socket.Arrive(Wire(FrameFromBody("01 0B 00 00 00 00 00 00 00 00")));
+    EXPECT_TRUE(h.main.IsItemChecked(IDC_ENABLE_BEEP));
+    EXPECT_EQ(h.main.Log().ReceivedFrames(), 1);
+}
+
+TEST_F(NetworkTest, AConnectThatFailsOrHasNoAddressChangesNothing) {
+    Harness::Click(&h.main, IDC_TCP_CONNECT);  // empty list
+    ASSERT_NE(h.sockets.stream, nullptr);
+    EXPECT_FALSE(h.sockets.stream->connectStarted);
+
+    SearchAnswered({{"02:43:56:00:00:01", "198.51.100.10"}});
+    Harness::Click(&h.main, IDC_TCP_CONNECT);
+    h.sockets.stream->FinishConnect(10061);
+    EXPECT_EQ(h.program.link.tcpUp, 0);
+    EXPECT_EQ(TcpButton(), "Connect");
+    EXPECT_EQ(TcpIcon(), IDI_LINK_DOWN);
+    EXPECT_TRUE(h.sockets.stream->sent.empty());
+}
+
+TEST_F(NetworkTest, APeerThatHangsUpLeavesTheWindowDisconnected) {
+    auto& socket = Connect();
+    socket.PeerClose();
+    EXPECT_EQ(h.program.link.tcpUp, 0);
+    EXPECT_EQ(TcpButton(), "Connect");
+    EXPECT_EQ(TcpIcon(), IDI_LINK_DOWN);
+    // A command now meets the guard, and the button connects again rather than disconnecting.
+    Harness::Click(&h.main, IDC_FACTORY_RESET);
+    EXPECT_EQ(h.program.popUps.MessageText(), "Connect to Matrix failed!");
+    h.CloseMessage();
+    const int made = h.sockets.streamsMade;
+    Harness::Click(&h.main, IDC_TCP_CONNECT);
+    EXPECT_EQ(h.sockets.streamsMade, made + 1);
+    EXPECT_TRUE(h.sockets.stream->connectStarted);
+}
+
+TEST_F(NetworkTest, DisconnectSearchAndComModeEachCloseTheConnection) {
+    Connect();
+    Harness::Click(&h.main, IDC_TCP_CONNECT);
+    EXPECT_EQ(h.sockets.stream, nullptr);
+    EXPECT_EQ(TcpButton(), "Connect");
+
+    Connect();
+    Harness::Click(&h.main, IDC_SEARCH);
+    EXPECT_EQ(h.sockets.stream, nullptr);
+    EXPECT_EQ(h.program.link.tcpUp, 0);
+    EXPECT_EQ(TcpButton(), "Connect");
+    EXPECT_EQ(TcpIcon(), IDI_LINK_DOWN);
+    EXPECT_EQ(List().count(), 0);
+
+    Connect();
+    Harness::Click(&h.main, IDC_COM_MODE);
+    EXPECT_EQ(h.sockets.stream, nullptr);
+    EXPECT_EQ(h.program.link.tcpUp, 0);
+    EXPECT_EQ(TcpIcon(), IDI_LINK_DOWN);
+}
+
+TEST_F(NetworkTest, TwoSwitchersGiveSortedEntriesThatEachKeepTheirMac) {
+    SearchAnswered({{"02:00:00:00:00:BB", "10.0.0.9"}, {"02:00:00:00:00:AA", "10.0.0.10"}});
+    ASSERT_EQ(List().count(), 2);
+    EXPECT_EQ(List().itemText(0), "10.0.0.10");  // text order, as the list sorts
+    EXPECT_EQ(List().itemText(1), "10.0.0.9");
+    EXPECT_EQ(List().currentIndex(), 0);
+    // Until a selection, the target is the device that answered last.
+    EXPECT_EQ(Net().targetMac[5], "AA");
+
+    Select(1);
+    EXPECT_EQ(Net().targetIp, (std::array<QString, 4>{"10", "0", "0", "9"}));
+    EXPECT_EQ(Net().targetMac, (std::array<QString, 6>{"02", "00", "00", "00", "00", "BB"}));
+    Select(0);
+    EXPECT_EQ(Net().targetIp[3], "10");
+    EXPECT_EQ(Net().targetMac[5], "AA");
+}
+
+TEST_F(NetworkTest, RepliesAreLoggedAndOnlyMarkedOnesOfFiftyBytesAreListed) {
+    Harness::Click(&h.main, IDC_SEARCH);
+    auto& socket = *h.sockets.datagram;
+    EXPECT_EQ(socket.port, 30600);
+
+    std::vector<std::uint8_t> short27(27);
+    for (std::size_t i = 0; i < short27.size(); ++i)
+        short27[i] = static_cast<std::uint8_t>(i + 1);
+    socket.Arrive(short27);
+    EXPECT_EQ(h.main.ItemText(IDC_RX_LOG),
+              "01 02 03 04 05 06 07 08 09 0A 0B 0C 0D \n"
+              "0E 0F 10 11 12 13 14 15 16 17 18 19 1A \n1B ");
+    h.main.SetItemText(IDC_RX_LOG, QString());
+
+    socket.Arrive(SearchReplyBytes("02:43:56:00:00:01", "198.51.100.10", true, 49));
+    EXPECT_EQ(h.main.ItemText(IDC_RX_LOG).count(' '), 49);
+    EXPECT_EQ(List().count(), 0);
+    EXPECT_TRUE(Net().targetIp[0].isEmpty());
+
+    // No marker: the target fields follow, the list does not.
+    socket.Arrive(SearchReplyBytes("0A:0B:0C:0D:0E:0F", "192.168.1.7", false, 50));
+    EXPECT_EQ(List().count(), 0);
+    EXPECT_EQ(Net().targetIp, (std::array<QString, 4>{"192", "168", "1", "7"}));
+    EXPECT_EQ(Net().targetMac, (std::array<QString, 6>{"0A", "0B", "0C", "0D", "0E", "0F"}));
+    EXPECT_FALSE(h.main.IsTimerRunning(NetworkControl::kConfigDoneTimer));
+
+    // An ordinary search has no configuration to confirm.
+    socket.Arrive(SearchReplyBytes("02:43:56:00:00:01", "198.51.100.10", true, 50));
+    EXPECT_EQ(List().count(), 1);
+    EXPECT_FALSE(h.main.IsTimerRunning(NetworkControl::kConfigDoneTimer));
+    EXPECT_EQ(h.main.Log().ReceivedFrames(), 0);  // datagrams leave the frame counter alone
+}
+
+TEST_F(NetworkTest, OneSearchKeepsAtMost256Switchers) {
+    Harness::Click(&h.main, IDC_SEARCH);
+    for (int i = 0; i < 300; ++i) {
+        const std::string ip = "10.0." + std::to_string(i / 256) + "." + std::to_string(i % 256);
+        h.sockets.datagram->Arrive(SearchReplyBytes("02:00:00:00:01:02", ip));
+    }
+    EXPECT_EQ(List().count(), 256);
+    EXPECT_EQ(Net().foundSwitchers.size(), 256u);
+    EXPECT_EQ(Net().targetIp[3], "43");  // the last reply still fills the target fields
+    Harness::Click(&h.main, IDC_SEARCH);
+    EXPECT_EQ(List().count(), 0);
+    EXPECT_TRUE(Net().foundSwitchers.empty());
+}
+
+// Opens Config..., types an address and presses OK.
+class ConfigFlowTest : public NetworkTest {
+protected:
+    void Configure(const QStringList& ip) {
+        SearchAnswered({{"02:43:56:00:00:01", "198.51.100.10"}});
+        Harness::Click(&h.main, IDC_CONFIG);
+        CConfigIPDlg* dialog = h.main.Network().ConfigDialog();
+        ASSERT_NE(dialog, nullptr);
+        Harness::Click(dialog, IDC_CFG_STATIC_IP);
+        for (int i = 0; i < 4; ++i)
+            dialog->SetItemText(IDC_CFG_IP1 + i, ip[i]);
+        Harness::Click(dialog, IDC_CFG_OK);
+        h.Settle();
+    }
+    std::vector<std::uint8_t> Acknowledgement(std::uint8_t byte74 = 0x00) {
+        std::vector<std::uint8_t> ack(h.sockets.sentDatagrams.back().bytes);
+        ack[74] = byte74;
+        return ack;
+    }
+    std::size_t SearchesSent() {
+        std::size_t n = 0;
+        for (const auto& d : h.sockets.sentDatagrams)
+            n += d.port == 30600;
+        return n;
+    }
+};
+
+TEST_F(ConfigFlowTest, AcknowledgedConfigurationEndsWhenTheSwitcherAnswersAgain) {
+    Configure({"198", "51", "100", "50"});
+    const auto& packet = h.sockets.sentDatagrams.back();
+    EXPECT_EQ(packet.fromPort, 30601);
+    EXPECT_EQ(packet.port, 30601);
+    EXPECT_EQ(packet.address, kLimitedBroadcast);
+    ASSERT_EQ(packet.bytes.size(), 76u);
+    EXPECT_EQ(Hex({packet.bytes.begin(), packet.bytes.begin() + 10}),
+              "02 43 56 00 00 01 C6 33 64 32");
+    EXPECT_TRUE(h.program.popUps.BusyOpen());
+    EXPECT_EQ(h.program.popUps.BusyText(), "Configuring");
+    EXPECT_TRUE(h.main.IsTimerRunning(NetworkControl::kConfigTimeoutTimer));
+
+    // Our own packet coming back, and an answer with byte 74 other than 0, are no acknowledgement.
+    h.sockets.datagram->Arrive(Acknowledgement(0xFF));
+    h.sockets.datagram->Arrive(Acknowledgement(0x01));
+    const std::size_t searchesBefore = SearchesSent();
+    EXPECT_FALSE(h.main.IsTimerRunning(NetworkControl::kSearchAgainTimer));
+
+    h.sockets.datagram->Arrive(Acknowledgement());
+    EXPECT_EQ(SearchesSent(), searchesBefore + 1);
+    EXPECT_TRUE(h.main.IsTimerRunning(NetworkControl::kSearchAgainTimer));
+    h.Advance(3000);
+    h.Advance(3000);
+    EXPECT_EQ(SearchesSent(), searchesBefore + 3);  // at once, then every 3 s
+
+    // Another switcher answering is listed but confirms nothing.
+    h.sockets.datagram->Arrive(SearchReplyBytes("02:99:00:00:00:07", "198.51.100.77"));
+    EXPECT_TRUE(h.main.IsTimerRunning(NetworkControl::kSearchAgainTimer));
+    EXPECT_FALSE(h.main.IsTimerRunning(NetworkControl::kConfigDoneTimer));
+
+    h.sockets.datagram->Arrive(SearchReplyBytes("02:43:56:00:00:01", "198.51.100.50"));
+    EXPECT_FALSE(h.main.IsTimerRunning(NetworkControl::kSearchAgainTimer));
+    EXPECT_FALSE(h.main.IsTimerRunning(NetworkControl::kConfigTimeoutTimer));
+    h.Advance(899);
+    EXPECT_EQ(h.program.popUps.BusyText(), "Configuring");
+    h.Advance(1);
+    EXPECT_EQ(h.program.popUps.BusyText(), "Configure successfully!");
+    EXPECT_TRUE(h.program.popUps.BusyOpen());
+    EXPECT_TRUE(h.program.popUps.BusyWindow()
+                    ->Item(IDC_BUSY_PICTURE)
+                    ->isVisibleTo(h.program.popUps.BusyWindow()));
+    h.Advance(900);
+    EXPECT_FALSE(h.program.popUps.BusyOpen());
+    EXPECT_FALSE(h.program.popUps.MessageOpen());
+    EXPECT_EQ(List().itemText(0), "198.51.100.50");
+    EXPECT_EQ(List().count(), 2);
+}
+
+TEST_F(ConfigFlowTest, AConfigurationNeverAcknowledgedTimesOutAfterTwentySeconds) {
+    Configure({"198", "51", "100", "50"});
+    h.program.link.ready = 0;  // the time-out hands the ready flag back once it is closed
+    h.Advance(19999);
+    EXPECT_TRUE(h.program.popUps.BusyOpen());
+    EXPECT_FALSE(h.program.popUps.MessageOpen());
+    h.Advance(1);
+    EXPECT_FALSE(h.program.popUps.BusyOpen());
+    EXPECT_TRUE(h.program.popUps.MessageOpen());
+    EXPECT_EQ(h.program.popUps.MessageText(), "Time out!");
+    h.CloseMessage();
+    EXPECT_EQ(h.program.link.ready, 1);
+    for (int id : {1004, 1005, 1007, 1008})
+        EXPECT_FALSE(h.main.IsTimerRunning(id)) << id;
+}
+
+TEST_F(ConfigFlowTest, CancelSendsNothing) {
+    SearchAnswered({{"02:43:56:00:00:01", "198.51.100.10"}});
+    const std::size_t sent = h.sockets.sentDatagrams.size();
+    Harness::Click(&h.main, IDC_CONFIG);
+    Harness::Click(h.main.Network().ConfigDialog(), IDC_CFG_CANCEL);
+    h.Settle();
+    EXPECT_EQ(h.main.Network().ConfigDialog(), nullptr);
+    EXPECT_EQ(h.sockets.sentDatagrams.size(), sent);
+    EXPECT_FALSE(h.program.popUps.BusyOpen());
+    EXPECT_FALSE(h.main.IsTimerRunning(NetworkControl::kConfigTimeoutTimer));
+}
+
+}  // namespace
+}  // namespace corvane

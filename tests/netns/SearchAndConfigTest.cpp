@@ -1,0 +1,180 @@
+// The whole program with Qt's sockets against the simulator in a neighbouring network namespace:
+// the search broadcast, TCP control, and the network configuration with its acknowledgement and
+// repeated search. Search and configuration broadcast, so these tests run only inside the
+// private namespace that run-in-netns.sh makes, and check that they are inside one before they
+// make a socket.
+#include "app/CConfigIPDlg.h"
+#include "app/CCorvaneDlg.h"
+#include "app/NetworkControl.h"
+#include "app/Program.h"
+#include "framework/Clock.h"
+#include "link/QtSockets.h"
+#include "pages/CMatrixDlg.h"
+#include "resources/resource.h"
+#include "sim/NetnsCheck.h"
+#include "tests/support/FakePortSource.h"
+#include "tests/support/Pump.h"
+
+#include <gtest/gtest.h>
+#include <QAbstractButton>
+#include <QComboBox>
+
+#include <cstdlib>
+
+namespace corvane {
+namespace {
+
+using test::PumpUntil;
+
+// The addresses run-in-netns.sh gives the simulator's side.
+const QString kSimAddress = QStringLiteral("198.51.100.10");
+const QString kSimOtherAddress = QStringLiteral("198.51.100.50");
+const QString kSimMac = QStringLiteral("024356000001");
+
+// Why this process must not broadcast, or an empty text inside the test's own namespace.
+std::string NotInsideTheTestNamespace() {
+    if (qgetenv("CORVANE_NETNS") != "1") return "not started by tests/netns/run-in-netns.sh";
+    std::string why;
+    if (!sim::InPrivateNetworkNamespace(&why)) return why;
+    const char* host = std::getenv("CORVANE_HOST_NETNS");
+    if (!host || sim::NamespaceOf("self") == host)
+        return "still in the namespace the script ran in";
+    return {};
+}
+
+// Qt's sockets, once more asking before each UDP socket whether this is the test's namespace.
+class CheckedSockets final : public SocketFactory {
+public:
+    std::unique_ptr<StreamSocket> MakeStream(StreamSocket::Notify notify) override {
+        return qt_.MakeStream(std::move(notify));
+    }
+    std::unique_ptr<DatagramSocket> MakeDatagram(std::uint16_t port,
+                                                 DatagramSocket::Readable readable) override {
+        if (const std::string why = NotInsideTheTestNamespace(); !why.empty()) {
+            ADD_FAILURE() << "UDP socket refused: " << why;
+            return nullptr;
+        }
+        return qt_.MakeDatagram(port, std::move(readable));
+    }
+
+private:
+    QtSocketFactory qt_;
+};
+
+class NetnsTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (qgetenv("CORVANE_NETNS") != "1")
+            GTEST_SKIP() << "runs only inside the namespaces of tests/netns/run-in-netns.sh";
+        const std::string why = NotInsideTheTestNamespace();
+        ASSERT_TRUE(why.empty()) << why;
+        main = std::make_unique<CCorvaneDlg>(program, &ports);
+        main->InitDialog();
+        main->Network().UseSockets(sockets);
+        Click(main.get(), IDC_TCP_MODE);
+    }
+    void TearDown() override {
+        if (main) main->Network().UseSockets(NoSockets());
+        main.reset();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+
+    static void Click(CDialog* window, int id) { window->ItemAs<QAbstractButton>(id)->click(); }
+    QComboBox& List() { return *main->ItemAs<QComboBox>(IDC_SWITCHER_IP); }
+    int Find(const QString& address) { return List().findText(address); }
+    // Searches until the simulator is listed; returns its address.
+    QString SearchForTheSimulator() {
+        Click(main.get(), IDC_SEARCH);
+        if (!PumpUntil([&] { return List().count() > 0; }, 5000)) return {};
+        return List().itemText(0);
+    }
+    bool Connected() const {
+        return program.link.tcpUp == 1 && main->ItemText(IDC_TCP_CONNECT) == "Disconnect";
+    }
+    void CloseMessage() {
+        if (CMessageDlg* m = program.popUps.MessageWindow(); m && program.popUps.MessageOpen())
+            Click(m, IDC_MSG_OK);
+    }
+    // Config... with Static IP and the address typed; OK.
+    void Configure(const QString& address) {
+        Click(main.get(), IDC_CONFIG);
+        CConfigIPDlg* dialog = main->Network().ConfigDialog();
+        ASSERT_NE(dialog, nullptr);
+        Click(dialog, IDC_CFG_STATIC_IP);
+        const QStringList octets = address.split('.');
+        for (int i = 0; i < 4; ++i)
+            dialog->SetItemText(IDC_CFG_IP1 + i, octets[i]);
+        Click(dialog, IDC_CFG_OK);
+        ASSERT_TRUE(PumpUntil([&] { return program.popUps.BusyOpen(); }));
+        EXPECT_EQ(program.popUps.BusyText(), "Configuring");
+    }
+
+    QtClock clock;
+    Program program{clock};
+    test::FakePortSource ports;
+    CheckedSockets sockets;
+    std::unique_ptr<CCorvaneDlg> main;
+};
+
+TEST_F(NetnsTest, SearchListsTheSimulatorWhichIsThenControlledOverTcp) {
+    const QString address = SearchForTheSimulator();
+    ASSERT_FALSE(address.isEmpty());
+    EXPECT_EQ(List().count(), 1);
+    EXPECT_TRUE(address == kSimAddress || address == kSimOtherAddress) << address.toStdString();
+    const auto& target = program.network.targetMac;
+    EXPECT_EQ(QStringList(target.begin(), target.end()).join(QString()), kSimMac);
+
+    Click(main.get(), IDC_TCP_CONNECT);
+    ASSERT_TRUE(PumpUntil([&] { return Connected(); }));
+    EXPECT_TRUE(PumpUntil([&] { return main->IsItemChecked(IDC_ENABLE_BEEP); }));
+
+    main->OnTabClicked(kPageSwitch);
+    CMatrixDlg* page = main->SwitchPage();
+    ASSERT_TRUE(PumpUntil([&] { return program.link.ready == 1 && page->CurrentInput() != 0; }));
+    const int input = page->CurrentInput() == 4 ? 5 : 4;
+    Click(page, IDC_SW_HDMI1 + input - 1);
+    ASSERT_TRUE(
+        PumpUntil([&] { return program.link.ready == 1 && page->CurrentInput() == input; }));
+    EXPECT_TRUE(page->IsItemChecked(IDC_SW_HDMI1 + input - 1));
+    EXPECT_FALSE(program.popUps.MessageOpen());
+}
+
+TEST_F(NetnsTest, TheSwitcherTakesTheNewAddressAndAnswersFromIt) {
+    const QString before = SearchForTheSimulator();
+    ASSERT_FALSE(before.isEmpty());
+    const QString after = before == kSimAddress ? kSimOtherAddress : kSimAddress;
+    Configure(after);
+
+    // Acknowledged, searched again until it answers from the new address, confirmed, closed.
+    ASSERT_TRUE(
+        PumpUntil([&] { return program.popUps.BusyText() == "Configure successfully!"; }, 15000));
+    ASSERT_TRUE(PumpUntil([&] { return !program.popUps.BusyOpen(); }, 3000));
+    EXPECT_FALSE(program.popUps.MessageOpen());
+    EXPECT_GE(Find(after), 0);
+    EXPECT_LT(Find(before), 0);
+
+    List().setCurrentIndex(Find(after));
+    Click(main.get(), IDC_TCP_CONNECT);
+    EXPECT_TRUE(PumpUntil([&] { return Connected(); }));
+}
+
+TEST_F(NetnsTest, AConfigurationForAnotherDeviceTimesOut) {
+    ASSERT_FALSE(SearchForTheSimulator().isEmpty());
+    program.network.targetMac[5] = QStringLiteral("7F");  // no such switcher here
+    const auto started = std::chrono::steady_clock::now();
+    Configure(kSimOtherAddress);
+    ASSERT_TRUE(PumpUntil([&] { return program.popUps.MessageOpen(); }, 25000));
+    const auto seconds = std::chrono::duration_cast<std::chrono::milliseconds>(
+                             std::chrono::steady_clock::now() - started)
+                             .count() /
+                         1000.0;
+    EXPECT_EQ(program.popUps.MessageText(), "Time out!");
+    EXPECT_FALSE(program.popUps.BusyOpen());
+    EXPECT_GE(seconds, 19.9);
+    EXPECT_LT(seconds, 22.0);
+    CloseMessage();
+    EXPECT_TRUE(PumpUntil([&] { return program.link.ready == 1; }));
+}
+
+}  // namespace
+}  // namespace corvane
