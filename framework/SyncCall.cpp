@@ -1,13 +1,28 @@
 #include "framework/SyncCall.h"
 
+#include <sys/eventfd.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cstdint>
+#include <stdexcept>
 
 namespace corvane {
 
-SyncCall::SyncCall() : context_(std::make_unique<QObject>()) {}
+SyncCall::SyncCall() : wakeFd_(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)) {
+    if (wakeFd_ < 0) throw std::runtime_error("eventfd");
+    wake_ = std::make_unique<QSocketNotifier>(wakeFd_, QSocketNotifier::Read);
+    QObject::connect(wake_.get(), &QSocketNotifier::activated, wake_.get(), [this] {
+        std::uint64_t count;
+        [[maybe_unused]] const ssize_t n = ::read(wakeFd_, &count, sizeof count);
+        RunPending();
+    });
+}
 
 SyncCall::~SyncCall() {
     Release();
+    wake_.reset();
+    ::close(wakeFd_);
 }
 
 bool SyncCall::Invoke(const std::function<void()>& fn) {
@@ -17,8 +32,8 @@ bool SyncCall::Invoke(const std::function<void()>& fn) {
         if (released_) return false;
         waiting_.push_back(&call);
     }
-    QMetaObject::invokeMethod(
-        context_.get(), [this] { RunPending(); }, Qt::QueuedConnection);
+    const std::uint64_t one = 1;
+    [[maybe_unused]] const ssize_t n = ::write(wakeFd_, &one, sizeof one);
     std::unique_lock lock(mutex_);
     finished_.wait(lock, [&] { return call.done || (released_ && !call.running); });
     if (call.done) return true;
@@ -28,8 +43,14 @@ bool SyncCall::Invoke(const std::function<void()>& fn) {
 }
 
 int SyncCall::RunPending() {
+    // Only the calls waiting now: a worker that calls again at once must not keep the owner here.
+    std::size_t left;
+    {
+        std::lock_guard lock(mutex_);
+        left = waiting_.size();
+    }
     int ran = 0;
-    for (;;) {
+    for (; left > 0; --left) {
         Call* call = nullptr;
         {
             std::lock_guard lock(mutex_);
@@ -47,6 +68,7 @@ int SyncCall::RunPending() {
         }
         finished_.notify_all();
     }
+    return ran;
 }
 
 void SyncCall::Release() {

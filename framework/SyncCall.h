@@ -5,6 +5,7 @@
 // instead, so that neither waits for the other.
 
 #include <QObject>
+#include <QSocketNotifier>
 
 #include <condition_variable>
 #include <deque>
@@ -40,7 +41,11 @@ private:
         bool done = false;
     };
 
-    std::unique_ptr<QObject> context_;  // queued runs die with it
+    // The owner is woken through a descriptor it watches rather than a posted event: a worker
+    // that calls again at once would otherwise keep the owner's posted-event queue from ever
+    // running dry, and nothing else (input, paint, timers) would get its turn.
+    int wakeFd_ = -1;
+    std::unique_ptr<QSocketNotifier> wake_;
     mutable std::mutex mutex_;
     std::condition_variable finished_;
     std::deque<Call*> waiting_;

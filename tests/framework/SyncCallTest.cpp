@@ -133,3 +133,49 @@ TEST(SyncCall, RunPendingServesAWaitingCallWithoutTheEventLoop) {
 
 }  // namespace
 }  // namespace corvane
+
+namespace corvane {
+namespace {
+
+// A worker that calls again the moment its last call returns must not starve the owner's other
+// work: a processEvents with a time limit returns, and the owner's timers still fire.
+TEST(SyncCall, AWorkerThatNeverPausesLeavesTheOwnerItsOtherEvents) {
+    SyncCall call;
+    std::atomic<bool> stop{false};
+    std::atomic<long> calls{0};
+    std::thread worker([&] {
+        while (!stop) {
+            call.Invoke([&] {
+                ++calls;
+                // What the received bytes lead to posts events of its own (text layout, send
+                // requests), so the owner's event queue is never empty when the next call comes.
+                QMetaObject::invokeMethod(
+                    QCoreApplication::instance(),
+                    [] {
+                        const auto until =
+                            std::chrono::steady_clock::now() + std::chrono::microseconds(1000);
+                        while (std::chrono::steady_clock::now() < until) {
+                        }
+                    },
+                    Qt::QueuedConnection);
+            });
+        }
+    });
+    // Each processEvents with a 5 ms limit must come back soon, however busy the worker is.
+    using Clock = std::chrono::steady_clock;
+    Clock::duration longest{};
+    const auto end = Clock::now() + std::chrono::milliseconds(1500);
+    while (Clock::now() < end) {
+        const auto before = Clock::now();
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        longest = std::max(longest, Clock::now() - before);
+    }
+    stop = true;
+    call.Release();
+    worker.join();
+    EXPECT_LT(std::chrono::duration_cast<std::chrono::milliseconds>(longest).count(), 250);
+    EXPECT_GT(calls.load(), 0);
+}
+
+}  // namespace
+}  // namespace corvane
