@@ -74,6 +74,9 @@ CDialog::CDialog(const DialogTemplate& t, Clock& clock, QWidget* parent)
     installEventFilter(this);
     for (const ControlSpec& spec : t.controls) {
         QWidget* w = CreateControl(spec);
+        // Given to each control itself: a window that changes its flags after construction
+        // (every frameless window here) would otherwise hand its controls the application font.
+        w->setFont(font());
         w->installEventFilter(this);
         if (spec.style & Style::kHidden) w->hide();
         if (spec.style & Style::kDisabled) w->setEnabled(false);

@@ -190,6 +190,19 @@ TEST_F(MainWindowTest, GeneralControlsSitAtTheirTemplatePositions) {
     EXPECT_EQ(h.main.size(), QSize(u.X(342), u.Y(246)));
 }
 
+// The frameless window sets its flags after its controls exist; they must keep the dialog font
+// (with the application font "Switcher IP" no longer fits its 37 units).
+TEST_F(MainWindowTest, ControlsUseTheDialogFontAndTheirTextsFit) {
+    const QFont dialog = DialogFont();
+    for (int id : {IDC_COM_MODE, IDC_PORT_LABEL, IDC_SWITCHER_IP_LABEL, IDC_FACTORY_RESET}) {
+        QWidget* w = h.main.Item(id);
+        EXPECT_EQ(w->font().family().toStdString(), dialog.family().toStdString()) << id;
+        EXPECT_EQ(w->font().pixelSize(), dialog.pixelSize()) << id;
+    }
+    QLabel* label = h.main.ItemAs<QLabel>(IDC_SWITCHER_IP_LABEL);
+    EXPECT_LE(label->fontMetrics().horizontalAdvance(label->text()), label->width());
+}
+
 TEST_F(MainWindowTest, ClearBlanksTheInformationAndTheReceiveLogButNotItsCounter) {
     h.main.SetCurrentPage(kPageSwitch);  // no Switch handler yet: frames are only logged
     h.Reply("01 0B 00 00 00 00 00 00 00 00");
