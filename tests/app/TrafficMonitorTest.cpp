@@ -205,7 +205,7 @@ TEST(TrafficInProgram, SearchAndConfigurationDatagramsAreTraced) {
                   "sent: network configuration: for MAC 02:43:56:00:00:01, static "
                   "IP 198.51.100.50, gateway 198.51.100.1, mask 255.255.255.0, new MAC "
                   "02:43:56:00:00:01; checksum good",
-                  "received: configuration acknowledgement: for MAC 02:43:56:00:00:01",
+                  "received: configuration acknowledgement: byte 74 = 00",
                   "sent: search request"}));
 }
 

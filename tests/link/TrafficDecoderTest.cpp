@@ -184,7 +184,7 @@ TEST(TrafficDecoder, ConfigurationDatagrams) {
     std::vector<std::uint8_t> ack = ConfigPacket(true);
     ack[74] = 0x00;
     EXPECT_EQ(Datagram(TrafficKind::ConfigReply, ack),
-              "configuration acknowledgement: for MAC 02:43:56:00:00:01");
+              "configuration acknowledgement: byte 74 = 00");
     // Our own broadcast coming back carries FF in byte 74.
     EXPECT_EQ(Datagram(TrafficKind::ConfigReply, ConfigPacket(true)),
               "configuration reply: byte 74 = FF, not an acknowledgement");
