@@ -6,6 +6,7 @@
 #include "app/TrafficMonitor.h"
 #include "link/Link.h"
 #include "link/SerialDiagnosis.h"
+#include "link/SerialPorts.h"
 #include "pages/CEDIDDlg.h"
 #include "pages/CFWDlg.h"
 #include "resources/resource.h"
@@ -18,7 +19,7 @@
 #include <QDir>
 #include <QFile>
 #include <QTableView>
-#include <QTemporaryDir>
+#include <QFileInfo>
 #include <QTextStream>
 
 #include <cerrno>
@@ -26,6 +27,28 @@
 using namespace corvane;
 
 namespace {
+
+// The same two adapters on every machine, so that the pictures do not depend on its ports.
+class ShownPorts : public PortSource {
+public:
+    std::vector<PortDevice> Devices() override {
+        return {{QStringLiteral("/dev/ttyUSB0"), QStringLiteral("ttyUSB0")},
+                {QStringLiteral("/dev/ttyS0"), QStringLiteral("ttyS0")}};
+    }
+    PortDescription Describe(const PortDevice& device) override {
+        PortDescription d;
+        if (device.name == QStringLiteral("ttyUSB0")) {
+            d.description = QStringLiteral("USB-Serial Controller");
+            d.isUsb = true;
+            d.vendorId = 0x067B;
+            d.productId = 0x2303;
+        }
+        return d;
+    }
+    bool IsHeld(const PortDevice&) override { return false; }
+};
+
+ShownPorts shownPorts;
 
 class Shots {
 public:
@@ -92,7 +115,7 @@ int CountNamed(const TrafficModel& traffic, const char* name) {
 void FirmwareUploadTraffic(Shots& shots) {
     ManualClock clock;
     Program program(clock);
-    CCorvaneDlg main(program);
+    CCorvaneDlg main(program, &shownPorts);
     main.InitDialog();
     main.show();
     sim::DeviceModel device;
@@ -102,8 +125,9 @@ void FirmwareUploadTraffic(Shots& shots) {
     main.OnTabClicked(kPageFirmware);
     clock.RunPending();
 
-    QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("image.fw"));
+    // A fixed name, so that the pictures are the same from run to run.
+    const QString path = QDir::temp().filePath(QStringLiteral("corvane-screenshots/image.fw"));
+    QDir().mkpath(QFileInfo(path).path());
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly)) return;
     QByteArray image(3000, Qt::Uninitialized);
@@ -150,7 +174,7 @@ int main(int argc, char** argv) {
     ManualClock clock;
     Program program(clock);
     PopUps& popUps = program.popUps;
-    CCorvaneDlg main(program);
+    CCorvaneDlg main(program, &shownPorts);
     main.InitDialog();
     main.show();
     shots.Save(&main, "main-general");
