@@ -188,10 +188,11 @@ TEST_F(PagesOverPty, ADroppedBlockAcknowledgementIsRetriedAndTheImageArrivesInta
     RunWithFaultOnFourthBlock(sim::FaultAction::Drop, "20,01,AA,00,00,01,01,40,03@1");
 }
 
-// The first answer comes after the resend's: the block is accepted once, the late answer is
-// not taken for the next block's.
+// The first answer comes 25 ms after the resend's, inside the pause before the next block's
+// data: the block is accepted once, and the late answer is not taken for the next block's (which
+// would leave that block unsent).
 TEST_F(PagesOverPty, AnAcknowledgementLatePastItsRetrySkipsNoBlock) {
-    RunWithFaultOnFourthBlock(sim::FaultAction::Delay, "20,01,AA,00,00,01,01,40,03:3400@1");
+    RunWithFaultOnFourthBlock(sim::FaultAction::Delay, "20,01,AA,00,00,01,01,40,03:3075@1");
 }
 
 TEST_F(PagesOverPty, ASilentDeviceFailsTheRunWithTimeOutAndARedLine) {
