@@ -64,6 +64,32 @@ double ThreadCpuMs() {
     return static_cast<double>(t.tv_sec) * 1e3 + static_cast<double>(t.tv_nsec) / 1e6;
 }
 
+// How late a 50 ms window timer fires on an otherwise idle event loop: the part of every block's
+// cycle that the protocol's pause itself adds.
+void WindowTimerLateness(benchmark::State& state) {
+    QtClock clock;
+    double total = 0, worst = 0;
+    int fired = 0;
+    for (auto _ : state) {
+        bool done = false;
+        const auto armed = Steady::now();
+        Steady::time_point at;
+        clock.Schedule(50, [&] {
+            at = Steady::now();
+            done = true;
+        });
+        while (!done)
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+        const double late = Ms(at - armed) - 50.0;
+        total += late;
+        worst = std::max(worst, late);
+        ++fired;
+    }
+    state.counters["mean_late_ms"] = total / std::max(1, fired);
+    state.counters["worst_late_ms"] = worst;
+}
+BENCHMARK(WindowTimerLateness)->Iterations(100)->Unit(benchmark::kMillisecond);
+
 // Watches the user-interface thread with a 1 ms timer: a tick that comes late means the thread
 // was busy, or was not given a processor, for that long. The thread's processor time between
 // two ticks tells the two apart on a loaded machine.
