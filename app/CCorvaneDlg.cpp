@@ -42,7 +42,9 @@ public:
 
     void InsertAtCaret(const std::string& text) override {
         QTextCursor cursor = edit_->textCursor();
-        cursor.insertText(text == "\r\n" ? QStringLiteral("\n") : QString::fromStdString(text));
+        QString line = QString::fromStdString(text);
+        line.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+        cursor.insertText(line);
         edit_->setTextCursor(cursor);
     }
     void Empty() override { edit_->clear(); }

@@ -213,6 +213,22 @@ TEST_F(MainWindowTest, ClearBlanksTheInformationAndTheReceiveLogButNotItsCounter
     EXPECT_EQ(h.main.Log().ReceivedFrames(), 1);
 }
 
+// The edit takes the log's lines whole; what it shows must not depend on how they were cut.
+TEST_F(MainWindowTest, SendLogShowsAFrameAndADataBlockInLinesOfThirteenBytes) {
+    h.program.tx.Compose(0x01, 0x0B);
+    h.main.Sender().Send(h.program.tx.frame);
+    Block block{};
+    for (int i = 1; i <= 256; ++i) block[i] = static_cast<std::uint8_t>(i);
+    h.main.Sender().Send(block);  // checksum 0x80 in front
+    QString expected = "A5 5B 01 0B 00 00 00 00 00 00 00 00 F4 \n80 ";
+    for (int i = 1; i <= 256; ++i) {
+        expected += QString::asprintf("%02X ", i & 0xFF);
+        if ((i + 1) % 13 == 0) expected += '\n';
+    }
+    expected += "\n\n";
+    EXPECT_EQ(h.main.ItemAs<QPlainTextEdit>(IDC_TX_LOG)->toPlainText(), expected);
+}
+
 TEST_F(MainWindowTest, KeyFilterSwallowsEnterEscapeAndSpaceOnTheWindowAndItsControls) {
     int closes = 0;
     h.main.SetQuitHandler([&] { ++closes; });
