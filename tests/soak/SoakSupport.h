@@ -20,14 +20,15 @@ namespace corvane::test {
 
 inline long long EnvNumber(const char* name, long long fallback) {
     const char* text = std::getenv(name);
-    if (!text || !*text)
-        return fallback;
+    if (!text || !*text) return fallback;
     char* end = nullptr;
     const long long v = std::strtoll(text, &end, 10);
     return end && *end == '\0' ? v : fallback;
 }
 
-inline int SoakRuns(int fallback) { return static_cast<int>(EnvNumber("SOAK_RUNS", fallback)); }
+inline int SoakRuns(int fallback) {
+    return static_cast<int>(EnvNumber("SOAK_RUNS", fallback));
+}
 inline std::uint64_t SoakSeed() {
     return static_cast<std::uint64_t>(EnvNumber("SOAK_SEED", 20261208));
 }
@@ -41,7 +42,9 @@ using Rng = std::mt19937_64;
 inline int Uniform(Rng& rng, int lo, int hi) {
     return std::uniform_int_distribution<int>(lo, hi)(rng);
 }
-inline bool Chance(Rng& rng, double p) { return std::uniform_real_distribution<double>(0, 1)(rng) < p; }
+inline bool Chance(Rng& rng, double p) {
+    return std::uniform_real_distribution<double>(0, 1)(rng) < p;
+}
 
 // What the fault layer did, for the run's summary.
 struct FaultCounts {
@@ -53,17 +56,20 @@ struct FaultCounts {
 // once; each reply goes back to deliver() a few milliseconds later, or is faulted.
 class FaultyDevice : public Link {
 public:
-    static constexpr int kLineMs = 2;           // a 13-byte reply on the serial line
-    static constexpr int kRetryMs = 3000;       // every request of the program is retried after this
+    static constexpr int kLineMs = 2;      // a 13-byte reply on the serial line
+    static constexpr int kRetryMs = 3000;  // every request of the program is retried after this
     FaultyDevice(ManualClock& clock, Rng& rng, double faultRate,
                  std::function<void(std::uint8_t)> deliver, sim::DeviceSettings settings = {})
-        : model(settings), clock_(clock), rng_(rng), rate_(faultRate), deliver_(std::move(deliver)) {}
+        : model(settings),
+          clock_(clock),
+          rng_(rng),
+          rate_(faultRate),
+          deliver_(std::move(deliver)) {}
 
     bool IsOpen() const override { return true; }
     void Write(const std::uint8_t* bytes, std::size_t length) override {
         for (auto& reply : model.Receive(bytes, length, clock_.Now())) {
-            if (reply.closeLine || reply.bytes.empty())
-                continue;
+            if (reply.closeLine || reply.bytes.empty()) continue;
             Inject(std::move(reply.bytes), reply.delayMs);
         }
     }
@@ -85,7 +91,8 @@ private:
                 case 1: {
                     ++counts.corrupted;
                     const int at = Uniform(rng_, 0, static_cast<int>(bytes.size()) - 1);
-                    bytes[static_cast<std::size_t>(at)] ^= static_cast<std::uint8_t>(Uniform(rng_, 1, 255));
+                    bytes[static_cast<std::size_t>(at)] ^=
+                        static_cast<std::uint8_t>(Uniform(rng_, 1, 255));
                     break;
                 }
                 case 2:
@@ -113,6 +120,8 @@ private:
 };
 
 // A fault rate between 1 % and 5 %.
-inline double FaultRate(Rng& rng) { return 0.01 + 0.04 * std::uniform_real_distribution<double>(0, 1)(rng); }
+inline double FaultRate(Rng& rng) {
+    return 0.01 + 0.04 * std::uniform_real_distribution<double>(0, 1)(rng);
+}
 
 }  // namespace corvane::test
