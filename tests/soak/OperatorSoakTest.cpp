@@ -81,6 +81,7 @@ public:
         if (h.program.popUps.MessageOpen()) {
             // A confirmation is answered either way; a message is acknowledged.
             const bool ok = !h.program.popUps.ConfirmationMode() || Chance(rng_, 0.6);
+            if (h.program.popUps.MessageText() == QStringLiteral("Time out!")) ++timeOuts;
             h.CloseMessage(ok ? IDC_MSG_OK : IDC_MSG_CANCEL);
         } else if (!h.program.popUps.BusyOpen()) {
             Act();
@@ -103,6 +104,11 @@ public:
     Harness h;
     std::vector<std::string> unsolicited_;
     std::vector<std::string> actions;
+    int accepted = 0;  // actions that got past the connection guard
+    int timeOuts = 0;  // "Time out!" messages acknowledged
+    std::size_t Frames() const { return device_.model.Commands().size(); }
+    int Faults() const { return device_.counts.Total(); }
+    int Resets() const { return device_.model.State().factoryResets; }
 
 private:
     void Pause(int ms) {
@@ -121,6 +127,7 @@ private:
     void Take(const std::string& name, const Kinds& kinds, bool guarded = true) {
         actions.push_back(name);
         if (!guarded || h.program.link.ready) {
+            ++accepted;
             allowed_ = kinds;
             lastAction_ = name;
         }
@@ -202,7 +209,7 @@ TEST(OperatorSoak, RandomSessionsOverEveryPageEndIdleAndSendNothingUnasked) {
             bytes[i] = static_cast<char>(i * 31 + 7);
         f.write(bytes);
     }
-    long long steps = 0;
+    long long steps = 0, accepted = 0, frames = 0, faults = 0, timeOuts = 0, resets = 0;
     for (int run = 0; run < runs; ++run) {
         const std::uint64_t seed = first + static_cast<std::uint64_t>(run);
         SCOPED_TRACE(SeedNote(seed));
@@ -213,6 +220,11 @@ TEST(OperatorSoak, RandomSessionsOverEveryPageEndIdleAndSendNothingUnasked) {
             s.Step();
         s.Finish();
         steps += count;
+        accepted += s.accepted;
+        frames += static_cast<long long>(s.Frames());
+        faults += s.Faults();
+        timeOuts += s.timeOuts;
+        resets += s.Resets();
 
         std::ostringstream trail;
         for (const auto& a : s.actions)
@@ -235,7 +247,9 @@ TEST(OperatorSoak, RandomSessionsOverEveryPageEndIdleAndSendNothingUnasked) {
         if (::testing::Test::HasFailure()) break;
     }
     std::cout << "[ soak ] " << runs << " operator sessions from seed " << first << ", " << steps
-              << " steps\n";
+              << " steps, " << accepted << " past the guard; " << frames
+              << " frames to the device, " << faults << " faulted replies, " << timeOuts
+              << " time-outs, " << resets << " factory resets done\n";
 }
 
 }  // namespace

@@ -97,7 +97,8 @@ private:
                 }
                 case 2:
                     ++counts.delayed;
-                    delay += kRetryMs + Uniform(rng_, 1, kRetryMs - 10);
+                    // Past the retry, and now and then past a page command's 7 s time-out.
+                    delay += kRetryMs + Uniform(rng_, 1, 5000);
                     break;
                 default:
                     ++counts.duplicated;
@@ -119,9 +120,11 @@ private:
     std::function<void(std::uint8_t)> deliver_;
 };
 
-// A fault rate between 1 % and 5 %.
+// A fault rate between 1 % and 5 %, or SOAK_FAULT_PERCENT for a harsher line.
 inline double FaultRate(Rng& rng) {
-    return 0.01 + 0.04 * std::uniform_real_distribution<double>(0, 1)(rng);
+    const double drawn = 0.01 + 0.04 * std::uniform_real_distribution<double>(0, 1)(rng);
+    const long long percent = EnvNumber("SOAK_FAULT_PERCENT", -1);
+    return percent >= 0 ? static_cast<double>(percent) / 100.0 : drawn;
 }
 
 }  // namespace corvane::test
