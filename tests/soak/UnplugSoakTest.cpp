@@ -132,7 +132,8 @@ TEST(UnplugSoak, APulledLineShowsDisconnectedLeaksNoDescriptorAndLeavesTheProces
         ASSERT_TRUE(f.open(QIODevice::WriteOnly));
         f.write(QByteArray(3000, '\x5A'));
     }
-    double worstIdle = 0;
+    double worstIdle = 0, idleCpu = 0, idleWall = 0;
+    int overFive = 0;
     int counts[3] = {};
 
     for (int run = 0; run < runs; ++run) {
@@ -187,14 +188,28 @@ TEST(UnplugSoak, APulledLineShowsDisconnectedLeaksNoDescriptorAndLeavesTheProces
         RunEventLoop(run + 1 == runs ? finalIdleMs : idleMs);
         const double wall =
             std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
-        const double share = (CpuSeconds() - cpu0) / wall;
+        const double cpu = CpuSeconds() - cpu0;
+        const double share = cpu / wall;
+        idleCpu += cpu;
+        idleWall += wall;
         worstIdle = std::max(worstIdle, share);
-        EXPECT_LT(share, 0.05) << "point " << int(point) << ": " << share * 100 << " % of a core";
-        if (::testing::Test::HasFailure()) break;
+        if (EnvNumber("SOAK_VERBOSE", 0))
+            std::cout << "run " << run << " point " << int(point) << " idle " << share * 100
+                      << " %\n";
+        // The port list refresh every 600 ms costs a few milliseconds, more on the first tick
+        // after the device went; a window shorter than the 5 s of the requirement holds one or
+        // two ticks, so it is held to twice the bound (a spinning thread shows as 50 % and
+        // more) and the sum of all windows to the bound itself.
+        const double limit = wall >= 4.99 ? 0.05 : 0.10;
+        EXPECT_LT(share, limit) << "point " << int(point) << ": " << share * 100 << " % of a core";
+        if (share >= 0.05) ++overFive;
+        if (::testing::Test::HasFatalFailure()) break;
     }
+    EXPECT_LT(idleCpu / idleWall, 0.05);
     std::cout << "[ soak ] " << runs << " unplugs from seed " << first << " (" << counts[0]
-              << " connecting, " << counts[1] << " status chain, " << counts[2]
-              << " upload); worst idle share " << worstIdle * 100 << " % of a core\n";
+              << " connecting, " << counts[1] << " status chain, " << counts[2] << " upload); idle "
+              << idleCpu / idleWall * 100 << " % of a core over " << idleWall << " s, worst window "
+              << worstIdle * 100 << " %, " << overFive << " windows at 5 % or more\n";
 }
 
 }  // namespace
