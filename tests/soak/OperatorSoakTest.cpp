@@ -24,11 +24,15 @@ namespace {
 using Kind = std::pair<std::uint8_t, std::uint8_t>;  // bytes 2 and 3 of a frame
 using Kinds = std::set<Kind>;
 
-const Kinds kInputChain{{0x02, 0x03}, {0x90, 0x0C}, {0x90, 0x06}, {0x90, 0x01}};
+// What an input click leads to: the bypass inputs ask for their audio source, the scaler
+// inputs for audio and resolution, the VGA inputs for their format, CV for nothing more.
+const Kinds kBypassInput{{0x02, 0x03}, {0x90, 0x0C}};
+const Kinds kScalerInput{{0x02, 0x03}, {0x90, 0x0C}, {0x90, 0x06}};
+const Kinds kVgaInput{{0x02, 0x03}, {0x90, 0x01}};
+const Kinds kCvInput{{0x02, 0x03}};
 const Kinds kSwitchTab{{0x02, 0x01}, {0x90, 0x0C}, {0x90, 0x06}, {0x90, 0x01}};
 const Kinds kFirmwareTab{{0x01, 0x01}, {0x01, 0x02}, {0x01, 0x03}};
-// The upgrade run, and the device information chain that its reboot probe's answer may start
-// (the answer to 01 01 with byte 10 = 00 is told apart only by that byte).
+// The upgrade run and its reboot probe.
 const Kinds kUpgrade{{0x20, 0x01}, {0x01, 0x01}};
 const Kinds kFactoryReset{{0x02, 0x03}, {0x0A, 0x06}, {0x0A, 0x0C},
                           {0x03, 0x08}, {0x03, 0x02}, {0x12, 0x01}};
@@ -38,10 +42,10 @@ struct SwitchButton {
     Kinds kinds;
 };
 const std::vector<SwitchButton> kSwitchButtons = {
-    {IDC_SW_HDMI1, kInputChain},        {IDC_SW_HDMI2, kInputChain},
-    {IDC_SW_HDMI3, kInputChain},        {IDC_SW_HDMI4, kInputChain},
-    {IDC_SW_DVI, kInputChain},          {IDC_SW_VGA1, kInputChain},
-    {IDC_SW_VGA2, kInputChain},         {IDC_SW_CV, kInputChain},
+    {IDC_SW_HDMI1, kBypassInput},       {IDC_SW_HDMI2, kBypassInput},
+    {IDC_SW_HDMI3, kScalerInput},       {IDC_SW_HDMI4, kScalerInput},
+    {IDC_SW_DVI, kScalerInput},         {IDC_SW_VGA1, kVgaInput},
+    {IDC_SW_VGA2, kVgaInput},           {IDC_SW_CV, kCvInput},
     {IDC_SW_1920X1200, {{0x0A, 0x06}}}, {IDC_SW_1080P, {{0x0A, 0x06}}},
     {IDC_SW_1360X768, {{0x0A, 0x06}}},  {IDC_SW_720P, {{0x0A, 0x06}}},
     {IDC_SW_1024X768, {{0x0A, 0x06}}},  {IDC_SW_INT, {{0x0A, 0x0C}}},
