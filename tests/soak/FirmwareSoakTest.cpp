@@ -77,6 +77,13 @@ TEST_F(FirmwareSoak, UploadsThroughAFaultyLineSucceedIntactOrFailVisibly) {
         Harness h;
         FaultyDevice device(h.clock, rng, rate, [&h](std::uint8_t b) { h.main.OnRxByte(b); });
         h.main.Sender().SetSerialLink(&device);
+        if (EnvNumber("SOAK_VERBOSE", 0)) {
+            device.model.SetObserver([&h](const sim::Incoming& in) {
+                std::cout << h.clock.Now() << (in.isBlock ? " block " : " frame ")
+                          << Hex(std::vector<std::uint8_t>(in.bytes.begin(), in.bytes.begin() + 13))
+                          << (in.valid ? "" : " (bad)") << "\n";
+            });
+        }
         h.main.OnTabClicked(kPageFirmware);
         h.Advance(100);  // the device information queries of the tab, faulted like the rest
         CFWDlg* page = h.main.FirmwarePage();

@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <functional>
+#include <iostream>
 #include <random>
 #include <string>
 #include <vector>
@@ -87,6 +88,7 @@ private:
             switch (Uniform(rng_, 0, 3)) {
                 case 0:
                     ++counts.dropped;
+                    if (verbose_) std::cout << clock_.Now() << " reply dropped\n";
                     return;
                 case 1: {
                     ++counts.corrupted;
@@ -106,6 +108,10 @@ private:
                     break;
             }
         }
+        if (verbose_)
+            std::cout << clock_.Now() << " reply in " << delay << " ms x" << copies << ": "
+                      << static_cast<int>(bytes[2]) << " " << static_cast<int>(bytes[4]) << " "
+                      << static_cast<int>(bytes[10]) << "\n";
         for (int i = 0; i < copies; ++i) {
             clock_.Schedule(delay + i * kLineMs, [this, bytes] {
                 for (std::uint8_t b : bytes)
@@ -114,6 +120,7 @@ private:
         }
     }
 
+    bool verbose_ = EnvNumber("SOAK_VERBOSE", 0) != 0;
     ManualClock& clock_;
     Rng& rng_;
     double rate_;
