@@ -3,6 +3,8 @@
 // i uses seed SOAK_SEED + i, so a failing run is repeated alone with SOAK_RUNS=1 and its seed.
 // The simulated device answers through a fault layer that drops, corrupts, delays past the
 // retry or duplicates a share of its replies, at random but from the run's seed.
+// SOAK_FAULT_PERCENT fixes that share for a harsher line; SOAK_VERBOSE=1 prints what the device
+// received and what became of each reply, for looking into one seed.
 
 #include "framework/Clock.h"
 #include "link/CommandFrame.h"
