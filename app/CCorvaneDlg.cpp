@@ -219,6 +219,8 @@ void CCorvaneDlg::OnTimer(int id) {
 
 void CCorvaneDlg::OnMainTimeout() {
     KillTimer(kTimeoutTimer);
+    // The status chain of the Switch page is given up with it.
+    if (switchPage_) switchPage_->Abandon();
     program_.popUps.ShowMessage(QStringLiteral("Time out!"),
                                 [this](int) { program_.link.ready = 1; });
 }
@@ -298,6 +300,7 @@ void CCorvaneDlg::SelectPage(int page) {
             switchPage_->move(1, 56);
             if (CheckLinkReady()) {
                 program_.tx.Compose(0x02, 0x01, {0x01});
+                switchPage_->AwaitInputReport();
                 sender_.Send(program_.tx.frame);
                 program_.link.ready = 0;
                 SetTimer(kTimeoutTimer, kTimeoutPeriod);

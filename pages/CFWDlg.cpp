@@ -169,7 +169,11 @@ void CFWDlg::OnFirmwareReply(const Frame& frame) {
         case FirmwareReply::DeviceType:
         case FirmwareReply::DeviceSize:
         case FirmwareReply::Version:
-            OnDeviceInfo(kind, frame);
+            // A late answer to the tab's queries must not put a query on the line during a
+            // run: between a block's announcement and its data it would be read as part of
+            // the block.
+            if (stage_ == Stage::Idle)
+                OnDeviceInfo(kind, frame);
             break;
         case FirmwareReply::StartAccepted:
             if (stage_ == Stage::Start && sent) {

@@ -49,6 +49,24 @@ std::uint8_t ReportedVgaFormat(std::uint8_t sent) {
 
 }  // namespace
 
+// The confirmation that a click's command is answered with.
+CMatrixDlg::Reply CMatrixDlg::AnswerTo(std::uint8_t command, std::uint8_t sub) {
+    if (command == 0x02)
+        return Reply::InputSet;
+    switch (sub) {
+        case 0x06:
+            return Reply::ResolutionSet;
+        case 0x0C:
+            return Reply::AudioSet;
+        case 0x0E:
+            return Reply::AutoAdjustSet;
+        case 0x0F:
+            return Reply::ScalerSet;
+        default:
+            return Reply::VgaFormatSet;
+    }
+}
+
 CMatrixDlg::CMatrixDlg(PageHost& host, Clock& clock, QWidget* parent)
     : CDialog(MatrixTemplate(), clock, parent), host_(host) {
     SetFilterKeys(true);
@@ -66,6 +84,7 @@ void CMatrixDlg::OnCommand(int id, Notify code) {
             return;
         const std::uint8_t b6 = row.carriesInput ? currentInput_ : 0x01;
         host_.Tx().Compose(row.command, row.sub, {row.b4, 0x00, b6});
+        awaiting_ = AnswerTo(row.command, row.sub);
         SetTimer(kTimeoutTimer, kTimeoutPeriod);
         host_.PostSendRequest(kSendSwitchFrame);
         return;
@@ -76,21 +95,26 @@ void CMatrixDlg::OnTimer(int id) {
     if (id != kTimeoutTimer)
         return;
     KillTimer(kTimeoutTimer);
+    awaiting_ = Reply::None;
     host_.PopUp().ShowMessage(QStringLiteral("Time out!"), [this](int) { host_.SetReady(true); });
 }
 
-void CMatrixDlg::SendQuery(std::uint8_t command, std::uint8_t sub, std::uint8_t b6) {
+void CMatrixDlg::SendQuery(std::uint8_t command, std::uint8_t sub, std::uint8_t b6,
+                           Reply awaited) {
     host_.Tx().Compose(command, sub, {0x00, 0x00, b6});
+    awaiting_ = awaited;
     host_.PostSendRequest(kSendSwitchFrame);
 }
 
 void CMatrixDlg::EndExchange() {
     KillTimer(kTimeoutTimer);
+    awaiting_ = Reply::None;
     host_.SetReady(true);
 }
 
 void CMatrixDlg::Finish() {
     KillTimer(kTimeoutTimer);
+    awaiting_ = Reply::None;
     host_.PostSendRequest(kStopMainTimeout);
     host_.SetReady(true);
 }
@@ -100,7 +124,7 @@ void CMatrixDlg::OnSwitchReply(const Frame& f) {
     const std::uint8_t b2 = f[2], b3 = f[3], b4 = f[4], b6 = f[6];
 
     // R1: an input confirmed; the chain goes on to what belongs to that input.
-    if (b2 == 0x02 && b3 == 0x03 && b4 == 0x00 && b6 == 0x01) {
+    if (b2 == 0x02 && b3 == 0x03 && b4 == 0x00 && b6 == 0x01 && Awaited(Reply::InputSet)) {
         ShowSwitchState(kInput, sent);
         if (sent == 6 || sent == 7) {
             currentInput_ = sent;
@@ -117,18 +141,26 @@ void CMatrixDlg::OnSwitchReply(const Frame& f) {
     if (b2 == 0x0A && b4 == 0x00 && b6 == 0x01) {
         switch (b3) {
             case 0x06:
+                if (!Awaited(Reply::ResolutionSet))
+                    return;
                 EndExchange();
                 ShowSwitchState(kResolution, sent);
                 return;
             case 0x0C:
+                if (!Awaited(Reply::AudioSet))
+                    return;
                 EndExchange();
                 ShowSwitchState(kAudio, sent);
                 return;
             case 0x0E:
+                if (!Awaited(Reply::AutoAdjustSet))
+                    return;
                 EndExchange();
                 ShowSwitchState(kVgaFormat, 4);
                 return;
             case 0x0F:
+                if (!Awaited(Reply::ScalerSet))
+                    return;
                 EndExchange();
                 ShowSwitchState(kVgaFormat, 3);
                 return;
@@ -137,13 +169,14 @@ void CMatrixDlg::OnSwitchReply(const Frame& f) {
         }
     }
     // R6: a VGA format confirmed for the current input.
-    if (b2 == 0x0A && b3 == 0x01 && b4 == 0x00 && b6 == currentInput_) {
+    if (b2 == 0x0A && b3 == 0x01 && b4 == 0x00 && b6 == currentInput_ &&
+        Awaited(Reply::VgaFormatSet)) {
         EndExchange();
         ShowSwitchState(kVgaFormat, ReportedVgaFormat(sent));
         return;
     }
     // R7: the current input reported, on page show.
-    if (b2 == 0x02 && b3 == 0x01 && b4 == 0x01) {
+    if (b2 == 0x02 && b3 == 0x01 && b4 == 0x01 && Awaited(Reply::InputReport)) {
         ShowSwitchState(kInput, b6);
         currentInput_ = b6;
         if (b6 < 6) {
@@ -155,7 +188,7 @@ void CMatrixDlg::OnSwitchReply(const Frame& f) {
     }
     // R8: the audio source of the current input. Scaler inputs go on to the resolution query,
     // and the time-out stays armed for it: without it a lost answer would hold the link for good.
-    if (b2 == 0x90 && b3 == 0x0C && b6 == currentInput_) {
+    if (b2 == 0x90 && b3 == 0x0C && b6 == currentInput_ && Awaited(Reply::AudioReport)) {
         ShowSwitchState(kAudio, b4);
         if (currentInput_ >= 3) {
             SendResolutionQuery();
@@ -165,7 +198,7 @@ void CMatrixDlg::OnSwitchReply(const Frame& f) {
         return;
     }
     // R9: the output resolution; the VGA inputs go on to their format.
-    if (b2 == 0x90 && b3 == 0x06 && b6 == 0x01) {
+    if (b2 == 0x90 && b3 == 0x06 && b6 == 0x01 && Awaited(Reply::ResolutionReport)) {
         ShowSwitchState(kResolution, b4);
         if (currentInput_ == 6 || currentInput_ == 7) {
             SendVgaFormatQuery(currentInput_);
@@ -175,7 +208,7 @@ void CMatrixDlg::OnSwitchReply(const Frame& f) {
         return;
     }
     // R10: the VGA format of the current input ends the chain.
-    if (b2 == 0x90 && b3 == 0x01 && b6 == currentInput_) {
+    if (b2 == 0x90 && b3 == 0x01 && b6 == currentInput_ && Awaited(Reply::VgaFormatReport)) {
         Finish();
         ShowSwitchState(kVgaFormat, b4);
     }

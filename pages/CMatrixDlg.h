@@ -30,15 +30,41 @@ public:
     // The input the device last confirmed or reported; 0 until then.
     std::uint8_t CurrentInput() const { return currentInput_; }
 
+    // The main window sent the current-input query of the page show: its report is awaited.
+    void AwaitInputReport() { awaiting_ = Reply::InputReport; }
+    // The exchange was given up (time-out): a late answer must not move anything.
+    void Abandon() { awaiting_ = Reply::None; }
+
 protected:
     void OnTimer(int id) override;
     void OnCommand(int id, Notify code) override;
 
 private:
-    void SendQuery(std::uint8_t command, std::uint8_t sub, std::uint8_t b6);
-    void SendAudioQuery(std::uint8_t input) { SendQuery(0x90, 0x0C, input); }
-    void SendResolutionQuery() { SendQuery(0x90, 0x06, 0x01); }
-    void SendVgaFormatQuery(std::uint8_t input) { SendQuery(0x90, 0x01, input); }
+    // The one answer the page waits for, named by its test in OnSwitchReply.
+    enum class Reply {
+        None,
+        InputSet,          // R1
+        ResolutionSet,     // R2
+        AudioSet,          // R3
+        AutoAdjustSet,     // R4
+        ScalerSet,         // R5
+        VgaFormatSet,      // R6
+        InputReport,       // R7
+        AudioReport,       // R8
+        ResolutionReport,  // R9
+        VgaFormatReport,   // R10
+    };
+    static Reply AnswerTo(std::uint8_t command, std::uint8_t sub);
+    // A reply counts only while its exchange is out and it is the step awaited: a late or
+    // repeated answer must not send a query in the middle of another exchange, nor end it.
+    bool Awaited(Reply reply) const { return awaiting_ == reply && !host_.IsReady(); }
+
+    void SendQuery(std::uint8_t command, std::uint8_t sub, std::uint8_t b6, Reply awaited);
+    void SendAudioQuery(std::uint8_t input) { SendQuery(0x90, 0x0C, input, Reply::AudioReport); }
+    void SendResolutionQuery() { SendQuery(0x90, 0x06, 0x01, Reply::ResolutionReport); }
+    void SendVgaFormatQuery(std::uint8_t input) {
+        SendQuery(0x90, 0x01, input, Reply::VgaFormatReport);
+    }
     // The end of a status chain: stops both time-outs and frees the link.
     void Finish();
     // Stops the page's time-out and frees the link (the end of a click's exchange).
@@ -46,6 +72,7 @@ private:
 
     PageHost& host_;
     std::uint8_t currentInput_ = 0;
+    Reply awaiting_ = Reply::None;
 };
 
 }  // namespace corvane

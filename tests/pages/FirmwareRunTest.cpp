@@ -289,5 +289,35 @@ TEST_F(FirmwareTest, TheScalerRequestIsAnsweredRetriedOnceOrTimesOut) {
     EXPECT_FALSE(Ready());
 }
 
+// The tab's device information queries take no ready flag, so their answers may come during a
+// run; the queries they lead to must wait, or one would go out between a block's announcement
+// and its data and be taken by the device as the start of the block.
+TEST_F(FirmwareTest, DeviceInformationAnswersDuringARunPutNothingOnTheLine) {
+    const Bytes file = FileOf(600);
+    Load(file);
+    Upgrade();
+    h.Reply(kStartOk);
+    h.Advance(50);
+    h.Reply(kRequest80Ok);
+    h.Reply(kRequest10Ok);
+    const std::size_t announced = h.link.Count();
+    h.Reply("01 01 02 00 00 00 00 00 CC 00");
+    h.Reply("01 02 08 00 08 00 00 00 CC 00");
+    h.Reply("01 03 02 00 0A 00 00 00 CC 00");
+    h.Advance(50);
+    ASSERT_EQ(h.link.Count(), announced + 1);
+    EXPECT_EQ(LastWrite(), ExpectedBlock(file, 0));
+    AckBlock();
+    AckBlock();
+    h.Reply(BlockOk());
+    h.Reply(kDeviceBack);
+    EXPECT_TRUE(Messages().endsWith("->Firmware upgrade successfully \n"));
+    EXPECT_EQ(page->ItemText(IDC_FW_STATUS), "");
+
+    // Outside a run they are answered as before.
+    h.Reply("01 01 02 00 00 00 00 00 CC 00");
+    EXPECT_EQ(LastBody(), "01 02 00 00 00 00 00 00 CC 00");
+}
+
 }  // namespace
 }  // namespace corvane::test

@@ -183,6 +183,52 @@ TEST_F(SwitchPage, AClickChangesNoButtonAndIsRefusedWhileAnExchangeIsOut) {
     EXPECT_EQ(h->link.Count(), sent + 1);
 }
 
+// Answers that come late or twice (a slow or repeating line) belong to no exchange under way:
+// they must neither send the device a query nor end another command's exchange.
+TEST_F(SwitchPage, LateAndRepeatedAnswersNeitherQueryNorEndAnotherExchange) {
+    Show(6);
+    const std::vector<std::string> stale = {
+        B(0x02, 0x03, 0, 1), B(0x02, 0x01, 1, 3), B(0x90, 0x0C, 1, 6),
+        B(0x90, 0x06, 3, 1), B(0x90, 0x01, 2, 6), B(0x0A, 0x06, 0, 1)};
+    // While SCALER waits for its confirmation.
+    Press(IDC_SW_SCALER);
+    const auto sent = h->link.Count();
+    for (const auto& reply : stale)
+        h->Reply(reply);
+    EXPECT_EQ(h->link.Count(), sent);
+    EXPECT_FALSE(h->main.IsReady());
+    h->Reply(B(0x0A, 0x0F, 0, 1));
+    EXPECT_TRUE(h->main.IsReady());
+
+    // A repeated confirmation of VGA 1 sends its format query once.
+    Press(IDC_SW_VGA1);
+    h->Reply(B(0x02, 0x03, 0, 1));
+    h->Reply(B(0x02, 0x03, 0, 1));
+    EXPECT_EQ(h->link.Count(), sent + 2);
+    EXPECT_EQ(h->link.LastBody(), B(0x90, 0x01, 0, 6));
+
+    // After the time-out, while "Time out!" is still up, the late answer asks nothing.
+    h->Advance(7000);
+    ASSERT_TRUE(h->program.popUps.MessageOpen());
+    h->Reply(B(0x90, 0x01, 2, 6));
+    h->CloseMessage();
+    EXPECT_TRUE(h->main.IsReady());
+    h->Reply(B(0x90, 0x06, 3, 1));
+    EXPECT_EQ(h->link.Count(), sent + 2);
+
+    // The same for the status chain of the page show, given up by the main window's time-out.
+    h->main.OnTabClicked(kPageEdid);
+    h->main.OnTabClicked(kPageSwitch);
+    h->Settle();
+    EXPECT_EQ(h->link.LastBody(), B(0x02, 0x01, 1, 0));
+    h->Advance(7000);
+    h->CloseMessage();
+    const auto afterShow = h->link.Count();
+    h->Reply(B(0x02, 0x01, 1, 3));
+    EXPECT_EQ(h->link.Count(), afterShow);
+    EXPECT_TRUE(h->main.IsReady());
+}
+
 // Per button, after the confirmation: 'P' pressed and enabled, 'R' released and disabled,
 // 'E' enabled with its pressed state kept, 'U' untouched.
 TEST_F(SwitchPage, InputConfirmationSetsTheRowOfItsInput) {
