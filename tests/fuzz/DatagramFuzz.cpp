@@ -39,8 +39,10 @@ extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    Harness h;
+    Harness& h = corvane::fuzz::SharedHarness();
+    corvane::fuzz::Settle(h);
     corvane::NetworkControl& network = h.main.Network();
+    // A search empties the switcher list.
     network.SearchSwitchers();
     std::size_t at = 0;
     while (at + 3 <= size) {

@@ -64,7 +64,7 @@ void CheckState(const Harness& h) {
     FUZZ_CHECK(h.program.link.ready == 0 || h.program.link.ready == 1);
     if (const corvane::CFWDlg* fw = h.main.FirmwarePage()) {
         FUZZ_CHECK(fw->Plan().Position() >= 0);
-        FUZZ_CHECK(fw->Plan().Position() < std::max(fw->ImageLength(), 1));
+        FUZZ_CHECK(fw->Plan().Position() < fw->ImageLength() + 4096);
     }
 }
 
@@ -78,7 +78,9 @@ extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size < 2) return 0;
     std::size_t page = data[0] % std::size(kPages);
-    Harness h;
+    Harness& h = corvane::fuzz::SharedHarness();
+    corvane::fuzz::Settle(h);
+    FUZZ_CHECK(h.program.link.ready == 1);
     BringToFront(h, kPages[page]);
 
     corvane::fuzz::Chunker chunks(data + 2, size - 2, data[1], 40);

@@ -16,8 +16,11 @@ extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size < 1) return 0;
-    Harness h;
+    Harness& h = corvane::fuzz::SharedHarness();
+    corvane::fuzz::Settle(h);
+    h.main.SetCurrentPage(corvane::kPageGeneral);
     corvane::TcpLink& tcp = h.main.Network().Tcp();
+    // A new connection starts with an empty accumulation buffer.
     tcp.Connect(QStringLiteral("127.0.0.1"));
     FUZZ_CHECK(h.sockets.stream != nullptr);
     h.sockets.stream->FinishConnect(0);
