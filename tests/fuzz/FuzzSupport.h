@@ -1,0 +1,95 @@
+#pragma once
+// What every harness shares: the application object the widgets need (offscreen platform), the
+// way an input is cut into chunks, and invariant checks that abort so the fuzzer keeps the input.
+
+#include "tests/support/Harness.h"
+
+#include <QApplication>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <vector>
+
+namespace corvane::fuzz {
+
+inline void InitApplication(int* argc, char*** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    // Qt keeps the references: both must outlive the application object.
+    static int qtArgc = 1;
+    static char* qtArgv[] = {(*argv)[0], nullptr};
+    (void)argc;
+    // Never destroyed: Qt's font caches would outlive it and be reported as leaks at exit.
+    static QApplication* app = new QApplication(qtArgc, qtArgv);
+    (void)app;
+}
+
+#define FUZZ_CHECK(condition)                                                                      \
+    do {                                                                                           \
+        if (!(condition)) {                                                                        \
+            std::fprintf(stderr, "%s:%d: invariant broken: %s\n", __FILE__, __LINE__, #condition); \
+            std::abort();                                                                          \
+        }                                                                                          \
+    } while (0)
+
+// One program for the whole run: building the main window costs far more than any input, so
+// the window lives on and each input starts from a settled state (see Settle below). Never
+// destroyed, like the application object.
+inline test::Harness& SharedHarness() {
+    static test::Harness* harness = new test::Harness;
+    return *harness;
+}
+
+// Brings the long-lived program back to rest between inputs: every pending time-out runs out,
+// pop-ups are closed, a partial frame in the assembler is completed and the scan buffer is
+// wound back to its start with zeros (zeros never make a header), and the link forgets what
+// was sent. An exchange left outstanding after all its time-outs is a fault: the ready flag
+// would keep every later command out.
+inline void Settle(test::Harness& h) {
+    // The longest exchange (the firmware page's reboot wait) gives up after 18 s.
+    for (int i = 0; i < 25 && h.program.link.ready == 0; ++i) {
+        h.CloseMessage();
+        h.program.popUps.CloseBusy();
+        h.Advance(1000);
+    }
+    h.CloseMessage();
+    while (h.main.Assembler().InFrame())
+        h.main.OnRxByte(0);
+    while (h.main.Assembler().ScanLength() != 2)
+        h.main.OnRxByte(0);
+    h.Settle();
+    h.CloseMessage();
+    h.link.Clear();
+}
+
+// Cuts bytes into chunks of 1..limit bytes. The sizes come from a small generator seeded by
+// one input byte, so the data itself stays whole and seed files can be plain golden frames.
+class Chunker {
+public:
+    Chunker(const std::uint8_t* data, std::size_t size, std::uint8_t seed, std::size_t limit)
+        : data_(data), size_(size), state_(seed * 2654435761u + 1u), limit_(limit) {}
+
+    bool Next(std::vector<std::uint8_t>& chunk) {
+        if (at_ >= size_) return false;
+        const std::size_t n = std::min(size_ - at_, 1 + Random() % limit_);
+        chunk.assign(data_ + at_, data_ + at_ + n);
+        at_ += n;
+        return true;
+    }
+    std::uint32_t Random() {
+        state_ ^= state_ << 13;
+        state_ ^= state_ >> 17;
+        state_ ^= state_ << 5;
+        return state_;
+    }
+
+private:
+    const std::uint8_t* data_;
+    std::size_t size_;
+    std::size_t at_ = 0;
+    std::uint32_t state_;
+    std::size_t limit_;
+};
+
+}  // namespace corvane::fuzz
