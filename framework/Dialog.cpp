@@ -72,17 +72,17 @@ CDialog::CDialog(const DialogTemplate& t, Clock& clock, QWidget* parent)
     setFixedSize(units_.X(t.width), units_.Y(t.height));
     if (!t.title.isEmpty()) setWindowTitle(t.title);
     installEventFilter(this);
-    for (const ControlSpec& spec : t.controls) {
-        QWidget* w = CreateControl(spec);
+    for (const ControlSpec& control : t.controls) {
+        QWidget* w = CreateControl(control);
         // Given to each control itself: a window that changes its flags after construction
         // (every frameless window here) would otherwise hand its controls the application font.
         w->setFont(font());
         w->installEventFilter(this);
-        if (spec.style & Style::kHidden) w->hide();
-        if (spec.style & Style::kDisabled) w->setEnabled(false);
+        if (control.style & Style::kHidden) w->hide();
+        if (control.style & Style::kDisabled) w->setEnabled(false);
         // Kept for widgets that stand in for the control later (ReplaceItem).
-        w->setProperty("templateStyle", spec.style);
-        if (spec.id != 0) items_[spec.id] = w;
+        w->setProperty("templateStyle", control.style);
+        if (control.id != 0) items_[control.id] = w;
     }
 }
 

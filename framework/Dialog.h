@@ -90,7 +90,7 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
-    QWidget* CreateControl(const ControlSpec& spec);
+    QWidget* CreateControl(const ControlSpec& control);
 
     int templateId_;
     Clock& clock_;
