@@ -6,6 +6,7 @@
 #include "pages/CFWDlg.h"
 #include "pages/CMatrixDlg.h"
 #include "sim/Faults.h"
+#include "tests/support/Watchdog.h"
 #include "tests/support/FakeLink.h"
 #include "tests/support/SimOverPty.h"
 
@@ -26,34 +27,7 @@ namespace corvane {
 namespace {
 
 using test::SimOverPty;
-
-// Ends the test run when a test hangs instead of letting it wait for ever.
-class Watchdog {
-public:
-    explicit Watchdog(int seconds) {
-        thread_ = std::thread([this, seconds] {
-            std::unique_lock lock(mutex_);
-            if (!done_.wait_for(lock, std::chrono::seconds(seconds), [&] { return finished_; })) {
-                std::fprintf(stderr, "hung for %d s\n", seconds);
-                std::abort();
-            }
-        });
-    }
-    ~Watchdog() {
-        {
-            std::lock_guard lock(mutex_);
-            finished_ = true;
-        }
-        done_.notify_all();
-        thread_.join();
-    }
-
-private:
-    std::mutex mutex_;
-    std::condition_variable done_;
-    bool finished_ = false;
-    std::thread thread_;
-};
+using test::Watchdog;
 
 const QString kSuccessLog = QStringLiteral(
     "->Upgrading MCU...\n->System rebooting, please wait...\n->System reboot ok \n"

@@ -7,6 +7,7 @@
 #include "resources/resource.h"
 #include "sim/DeviceModel.h"
 #include "sim/PtyTransport.h"
+#include "tests/support/Watchdog.h"
 #include "tests/support/FakeLink.h"
 #include "tests/support/Pty.h"
 
@@ -31,34 +32,7 @@ namespace {
 using test::Bytes;
 using test::PtyPair;
 using test::PtyPeer;
-
-// Ends the test run when a test hangs instead of letting it wait for ever.
-class Watchdog {
-public:
-    explicit Watchdog(int seconds) {
-        thread_ = std::thread([this, seconds] {
-            std::unique_lock lock(mutex_);
-            if (!done_.wait_for(lock, std::chrono::seconds(seconds), [&] { return finished_; })) {
-                std::fprintf(stderr, "hung for %d s\n", seconds);
-                std::abort();
-            }
-        });
-    }
-    ~Watchdog() {
-        {
-            std::lock_guard lock(mutex_);
-            finished_ = true;
-        }
-        done_.notify_all();
-        thread_.join();
-    }
-
-private:
-    std::mutex mutex_;
-    std::condition_variable done_;
-    bool finished_ = false;
-    std::thread thread_;
-};
+using test::Watchdog;
 
 // Processes events until pred holds or the time is up.
 bool PumpUntil(const std::function<bool()>& pred, int ms = 10000) {
