@@ -2,6 +2,7 @@
 
 #include "app/CCorvaneDlg.h"
 #include "app/NetworkControl.h"
+#include "link/SystemPorts.h"
 
 #include <QApplication>
 #include <QGuiApplication>
@@ -9,7 +10,8 @@
 
 namespace corvane {
 
-CCorvaneApp::CCorvaneApp() : program_(clock_) {}
+CCorvaneApp::CCorvaneApp(std::unique_ptr<SystemPortSource> ports)
+    : program_(clock_), ports_(std::move(ports)) {}
 
 CCorvaneApp::~CCorvaneApp() {
     // The main window goes first: it closes the serial link and waits for its thread.
@@ -17,7 +19,8 @@ CCorvaneApp::~CCorvaneApp() {
 }
 
 int CCorvaneApp::Run() {
-    main_ = std::make_unique<CCorvaneDlg>(program_);
+    if (!ports_) ports_ = std::make_unique<SystemPortSource>();
+    main_ = std::make_unique<CCorvaneDlg>(program_, ports_.get());
     main_->SetQuitHandler([] { QCoreApplication::exit(0); });
     main_->Network().UseSockets(sockets_);
     main_->InitDialog();

@@ -10,10 +10,13 @@
 namespace corvane {
 
 class CCorvaneDlg;
+class SystemPortSource;
 
 class CCorvaneApp {
 public:
-    CCorvaneApp();
+    // ports: the system's serial ports, made as early as possible so that the look for their
+    // holders runs while the toolkit starts; made here when not given.
+    explicit CCorvaneApp(std::unique_ptr<SystemPortSource> ports = nullptr);
     ~CCorvaneApp();
 
     // Builds and shows the main window; returns when the program is to end.
@@ -25,6 +28,7 @@ private:
     QtClock clock_;
     Program program_;
     QtSocketFactory sockets_;
+    std::unique_ptr<SystemPortSource> ports_;
     std::unique_ptr<CCorvaneDlg> main_;
 };
 

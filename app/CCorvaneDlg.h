@@ -16,9 +16,9 @@
 #include "pages/PageHost.h"
 
 #include <QFont>
-#include <string>
 #include <functional>
 #include <memory>
+#include <string>
 
 class QComboBox;
 
@@ -61,7 +61,9 @@ public:
     // WM_RX_BYTE: one byte from the serial link.
     void OnRxByte(std::uint8_t byte) { assembler_.OnRxByte(byte); }
     void DispatchFrame(const Frame& frame) { router_.DispatchFrame(frame); }
-    void SendToDevice(std::size_t length, std::uint8_t* buffer) { sender_.SendToDevice(length, buffer); }
+    void SendToDevice(std::size_t length, std::uint8_t* buffer) {
+        sender_.SendToDevice(length, buffer);
+    }
 
     // Tab labels and pages.
     static int TabLabelId(int page);
@@ -87,6 +89,8 @@ public:
 
     // The serial side of the connection workflow (SerialConnection.cpp).
     void RefreshPortList();
+    // Waits for the search for serial traps that a refresh or a failed open started.
+    bool WaitForTrapSearch(int timeoutMs) { return trapWatch_.WaitForLatestLook(timeoutMs); }
     // Button 1021: connect, or disconnect when the serial link is up.
     void OnComConnect();
     // WM_COMM_FAILED from the port thread of the connection that session counts.
@@ -158,7 +162,7 @@ private:
     PortSource* portSource_;
     std::vector<SSerInfo> ports_;
     std::vector<QString> listedPorts_;  // the stored port list
-    serialdiag::TrapReporter trapReporter_;
+    serialdiag::TrapWatch trapWatch_;
     std::string trapSignature_;  // USB devices and ports when the traps were last looked for
     serialio::LineSettings lineSettings_{115200, 'N', 8, 2, 3};
     SyncCall rxCall_;  // WM_RX_BYTE: the port thread waits until the bytes were processed

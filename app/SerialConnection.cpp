@@ -62,7 +62,7 @@ void CCorvaneDlg::RefreshPortList() {
     for (const SSerInfo& port : found) signature += '|' + port.devicePath.toStdString();
     if (signature != trapSignature_) {
         trapSignature_ = std::move(signature);
-        trapReporter_.Report(serialdiag::FindSerialTraps());
+        trapWatch_.Look();
     }
     ports_ = std::move(found);
 }
@@ -104,7 +104,7 @@ void CCorvaneDlg::OnComConnect() {
             << "Cannot open serial port "
             << (target.device.isEmpty() ? ItemText(IDC_PORT_LIST) : target.device) << ": "
             << std::strerror(error) << " - " << reason;
-        trapReporter_.Report(serialdiag::FindSerialTraps());
+        trapWatch_.Look();
         // The system's text stays as it is; the line under it says what the operator can do.
         program_.popUps.ShowMessage(QStringLiteral("Open COM failed!"), reason);
         link.comUp = 0;

@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <fstream>
 #include <system_error>
+#include <utility>
 
 Q_LOGGING_CATEGORY(lcSerial, "corvane.serial")
 
@@ -316,6 +317,16 @@ std::vector<std::string> TrapReporter::Report(const std::vector<std::string>& tr
         qCWarning(lcSerial).noquote() << QString::fromStdString(t);
     }
     return fresh;
+}
+
+TrapWatch::TrapWatch(std::string sysRoot, std::string procRoot)
+    : sysRoot_(std::move(sysRoot)), procRoot_(std::move(procRoot)) {}
+
+void TrapWatch::Look() {
+    pass_.Request([this] {
+        for (std::string& t : reporter_.Report(FindSerialTraps(sysRoot_, procRoot_)))
+            reported_.push_back(std::move(t));
+    });
 }
 
 }  // namespace corvane::serialdiag

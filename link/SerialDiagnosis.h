@@ -3,6 +3,8 @@
 // the program that holds the port, a device that is gone), and the Linux traps around USB
 // serial adapters: brltty claiming an adapter so that it gets no tty, ModemManager probing ports.
 
+#include "link/BackgroundPass.h"
+
 #include <QLoggingCategory>
 
 #include <string>
@@ -59,6 +61,27 @@ public:
 
 private:
     std::vector<std::string> reported_;
+};
+
+// The trap search walks every process, which takes milliseconds on a desktop: it runs on a
+// background thread and writes what it finds through its own reporter.
+class TrapWatch {
+public:
+    explicit TrapWatch(std::string sysRoot = "/sys", std::string procRoot = "/proc");
+
+    // Starts a search; one asked for while a search runs follows it.
+    void Look();
+    bool WaitForLatestLook(int timeoutMs) { return pass_.WaitForLatestRequest(timeoutMs); }
+
+    // What has been written so far; only while no search runs.
+    const std::vector<std::string>& Reported() const { return reported_; }
+
+private:
+    const std::string sysRoot_;
+    const std::string procRoot_;
+    std::vector<std::string> reported_;
+    TrapReporter reporter_;  // used by the searches only
+    BackgroundPass pass_;    // last, so that it ends before what its searches use
 };
 
 }  // namespace corvane::serialdiag

@@ -1,6 +1,8 @@
 #include "link/SystemPorts.h"
 
+#include "link/BackgroundPass.h"
 #include "link/PortHolders.h"
+#include "link/SerialDiagnosis.h"
 
 #include <QSerialPortInfo>
 
@@ -10,11 +12,9 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
-#include <condition_variable>
 #include <cstdlib>
 #include <map>
 #include <mutex>
-#include <thread>
 
 namespace corvane {
 
@@ -69,14 +69,6 @@ std::shared_ptr<const Snapshot> Scan(const std::set<std::string>& paths, const S
 class SystemPortSource::Scanner {
 public:
     Scanner(std::string procRoot, pid_t self) : procRoot_(std::move(procRoot)), self_(self) {}
-    ~Scanner() {
-        {
-            std::lock_guard lock(mutex_);
-            stop_ = true;
-        }
-        wake_.notify_all();
-        if (thread_.joinable()) thread_.join();
-    }
 
     // On the caller's thread, before any background pass: who holds the devices, so that the
     // first list is right. The descriptions are slow and come with the next pass.
@@ -88,14 +80,22 @@ public:
         return result;
     }
 
-    void Request(std::set<std::string> paths) {
-        {
+    // The same in the background, for a first list that is still to come.
+    void RequestHolders(std::set<std::string> paths) {
+        pass_.Request([this, paths = std::move(paths)] {
+            auto result = std::make_shared<Snapshot>();
+            result->heldElsewhere = FindHeld(paths, procRoot_, self_);
             std::lock_guard lock(mutex_);
-            wanted_ = std::move(paths);
-            ++requested_;
-        }
-        wake_.notify_all();
-        if (!thread_.joinable()) thread_ = std::thread([this] { Run(); });
+            latest_ = std::move(result);
+        });
+    }
+
+    void Request(std::set<std::string> paths) {
+        pass_.Request([this, paths = std::move(paths)] {
+            auto result = Scan(paths, Latest().get(), procRoot_, self_);
+            std::lock_guard lock(mutex_);
+            latest_ = std::move(result);
+        });
     }
 
     std::shared_ptr<const Snapshot> Latest() const {
@@ -103,54 +103,60 @@ public:
         return latest_;
     }
 
-    bool WaitForLatestRequest(int timeoutMs) {
-        std::unique_lock lock(mutex_);
-        const std::uint64_t target = requested_;
-        return done_.wait_for(lock, std::chrono::milliseconds(timeoutMs),
-                              [&] { return finished_ >= target; });
-    }
+    bool WaitForLatestRequest(int timeoutMs) { return pass_.WaitForLatestRequest(timeoutMs); }
 
 private:
-    void Run() {
-        std::unique_lock lock(mutex_);
-        for (;;) {
-            wake_.wait(lock, [&] { return stop_ || taken_ < requested_; });
-            if (stop_) return;
-            const std::set<std::string> paths = wanted_;
-            const std::uint64_t taking = requested_;
-            taken_ = taking;
-            const std::shared_ptr<const Snapshot> previous = latest_;
-            lock.unlock();
-            auto result = Scan(paths, previous.get(), procRoot_, self_);
-            lock.lock();
-            latest_ = std::move(result);
-            finished_ = taking;
-            done_.notify_all();
-        }
-    }
-
     const std::string procRoot_;
     const pid_t self_;
     mutable std::mutex mutex_;
-    std::condition_variable wake_;
-    std::condition_variable done_;
-    std::set<std::string> wanted_;
-    std::uint64_t requested_ = 0;
-    std::uint64_t taken_ = 0;
-    std::uint64_t finished_ = 0;
-    bool stop_ = false;
     std::shared_ptr<const Snapshot> latest_;
-    std::thread thread_;
+    BackgroundPass pass_;  // last, so that it ends before the members its jobs use
 };
 
 SystemPortSource::SystemPortSource() : SystemPortSource(Roots{}) {}
 
-SystemPortSource::SystemPortSource(Roots roots) : roots_(std::move(roots)), self_(::getpid()) {}
+SystemPortSource::SystemPortSource(Roots roots)
+    : roots_(std::move(roots)),
+      self_(::getpid()),
+      scanner_(std::make_unique<Scanner>(roots_.proc, self_)) {
+    StartFirstPass();
+}
 
 SystemPortSource::~SystemPortSource() = default;
 
 void SystemPortSource::AddDevice(const QString& path) {
-    if (std::find(extra_.begin(), extra_.end(), path) == extra_.end()) extra_.push_back(path);
+    if (std::find(extra_.begin(), extra_.end(), path) != extra_.end()) return;
+    extra_.push_back(path);
+    if (!listed_) StartFirstPass();
+}
+
+// The walk over every process takes milliseconds, tens of them on a busy desktop. Started when
+// the source is made, it runs while the window is built, and the first list only picks it up.
+void SystemPortSource::StartFirstPass() {
+    try {
+        firstPassPaths_ = PathsOf(PresentDevices());
+    } catch (const PortEnumerationError&) {
+        firstPassPaths_.reset();  // the first list will say so
+        return;
+    }
+    scanner_->RequestHolders(*firstPassPaths_);
+}
+
+std::vector<PortDevice> SystemPortSource::PresentDevices() const {
+    std::vector<PortDevice> devices = WalkTtyClass(roots_);
+    const QString devPrefix = QString::fromStdString(roots_.dev) + '/';
+    for (const QString& path : extra_) {
+        if (::access(path.toLocal8Bit().constData(), F_OK) != 0) continue;
+        devices.push_back({path, path.startsWith(devPrefix) ? path.mid(devPrefix.size()) : path});
+    }
+    return devices;
+}
+
+std::set<std::string> SystemPortSource::PathsOf(const std::vector<PortDevice>& devices) {
+    std::set<std::string> paths;
+    for (const PortDevice& d : devices)
+        paths.insert(d.path.toStdString());
+    return paths;
 }
 
 std::vector<PortDevice> SystemPortSource::WalkTtyClass(const Roots& roots) {
@@ -184,19 +190,24 @@ std::vector<PortDevice> SystemPortSource::WalkTtyClass(const Roots& roots) {
 }
 
 std::vector<PortDevice> SystemPortSource::Devices() {
-    std::vector<PortDevice> devices = WalkTtyClass(roots_);
-    const QString devPrefix = QString::fromStdString(roots_.dev) + '/';
-    for (const QString& path : extra_) {
-        if (::access(path.toLocal8Bit().constData(), F_OK) != 0) continue;
-        devices.push_back({path, path.startsWith(devPrefix) ? path.mid(devPrefix.size()) : path});
-    }
-    std::set<std::string> paths;
-    for (const PortDevice& d : devices)
-        paths.insert(d.path.toStdString());
-
-    if (!scanner_) {
-        scanner_ = std::make_unique<Scanner>(roots_.proc, self_);
-        current_ = scanner_->ScanNow(paths);
+    std::vector<PortDevice> devices = PresentDevices();
+    std::set<std::string> paths = PathsOf(devices);
+    if (!listed_) {
+        listed_ = true;
+        // The first list leaves out busy ports already. Should the devices have changed since
+        // the first pass started, they are looked at here and now; should the pass hang, the
+        // list goes without it until a later pass comes through.
+        const auto waitStart = std::chrono::steady_clock::now();
+        const bool passDone = scanner_->WaitForLatestRequest(kFirstPassWaitMs);
+        qCDebug(lcSerial) << "First port list waited"
+                          << std::chrono::duration<double, std::milli>(
+                                 std::chrono::steady_clock::now() - waitStart)
+                                 .count()
+                          << "ms for the holder pass";
+        if (passDone && firstPassPaths_ != paths)
+            current_ = scanner_->ScanNow(paths);
+        else
+            current_ = scanner_->Latest();
     } else {
         current_ = scanner_->Latest();
     }
@@ -217,7 +228,7 @@ bool SystemPortSource::IsHeld(const PortDevice& device) {
 }
 
 bool SystemPortSource::WaitForPass(int timeoutMs) {
-    return !scanner_ || scanner_->WaitForLatestRequest(timeoutMs);
+    return scanner_->WaitForLatestRequest(timeoutMs);
 }
 
 }  // namespace corvane

@@ -10,6 +10,7 @@
 #include "link/SerialPorts.h"
 
 #include <memory>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -32,9 +33,10 @@ public:
     // A device the system does not list as a serial port, such as a test's pseudo-terminal.
     void AddDevice(const QString& path);
 
-    // The first call looks for holders at once, so that the first list already leaves busy
-    // ports out; the descriptions come with the first background pass. Every call starts the
-    // next pass, and later calls take the results of the latest one.
+    // The source starts looking for holders when it is made, and the first call waits for
+    // that, so that the first list already leaves busy ports out; the descriptions come with
+    // the next pass. Every call starts the next pass, and later calls take the results of the
+    // latest one.
     std::vector<PortDevice> Devices() override;
     PortDescription Describe(const PortDevice& device) override;
     bool IsHeld(const PortDevice& device) override;
@@ -51,10 +53,20 @@ public:
 private:
     class Scanner;
 
+    // Far longer than the first pass takes on a busy machine; the first list does not wait for
+    // a pass that hangs on /proc.
+    static constexpr int kFirstPassWaitMs = 2000;
+
+    void StartFirstPass();
+    std::vector<PortDevice> PresentDevices() const;
+    static std::set<std::string> PathsOf(const std::vector<PortDevice>& devices);
+
     Roots roots_;
     std::vector<QString> extra_;
-    std::unique_ptr<Scanner> scanner_;
     pid_t self_;
+    std::unique_ptr<Scanner> scanner_;
+    bool listed_ = false;  // Devices() has been called
+    std::optional<std::set<std::string>> firstPassPaths_;
     // What this enumeration uses: the latest background pass.
     std::shared_ptr<const Snapshot> current_;
 };

@@ -238,5 +238,21 @@ TEST_F(TrapTree, ModemManagerHoldingAPortIsNamedOnceByTheReporter) {
     EXPECT_TRUE(reporter.Report(traps).empty());
 }
 
+TEST_F(TrapTree, TheWatchSearchesInTheBackgroundAndWritesEachTrapOnce) {
+    fs::create_directories(Root() / "sys/bus/usb/devices");
+    Process(812, "ModemManager", {"/dev/ttyACM0"});
+    TrapWatch watch((Root() / "sys").string(), (Root() / "proc").string());
+    watch.Look();
+    ASSERT_TRUE(watch.WaitForLatestLook(10000));
+    ASSERT_EQ(watch.Reported().size(), 1u);
+    // A second look finds the same trap and writes nothing; a new one is added.
+    Process(813, "ModemManager", {"/dev/ttyUSB1"});
+    watch.Look();
+    watch.Look();
+    ASSERT_TRUE(watch.WaitForLatestLook(10000));
+    ASSERT_EQ(watch.Reported().size(), 2u);
+    EXPECT_NE(watch.Reported()[1].find("/dev/ttyUSB1"), std::string::npos);
+}
+
 }  // namespace
 }  // namespace corvane::serialdiag
