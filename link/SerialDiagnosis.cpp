@@ -14,7 +14,8 @@
 #include <system_error>
 #include <utility>
 
-Q_LOGGING_CATEGORY(lcSerial, "corvane.serial")
+// Debug lines only when asked for (QT_LOGGING_RULES="corvane.serial.debug=true").
+Q_LOGGING_CATEGORY(lcSerial, "corvane.serial", QtInfoMsg)
 
 namespace corvane::serialdiag {
 namespace {
