@@ -16,6 +16,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMouseEvent>
+#include <QPaintEvent>
 #include <QPainter>
 #include <QPlainTextEdit>
 #include <QTextCursor>
@@ -404,9 +405,26 @@ QPixmap CCorvaneDlg::RenderSurface() const {
     return buffer;
 }
 
-void CCorvaneDlg::paintEvent(QPaintEvent*) {
+void CCorvaneDlg::paintEvent(QPaintEvent* event) {
     LayOutCaption();
-    QPainter(this).drawPixmap(0, 0, RenderSurface());
+    // Every repaint of a child that is not opaque paints the surface under it first, which during
+    // a firmware run is several times a block: the surface is drawn again only when it changes,
+    // and only the part asked for is copied.
+    const qreal ratio = devicePixelRatioF();
+    if (surface_.isNull() || surface_.deviceIndependentSize().toSize() != size() ||
+        surface_.devicePixelRatio() != ratio || surfacePage_ != CurrentPage()) {
+        surface_ = RenderSurface();
+        surfacePage_ = CurrentPage();
+    }
+    const QRect area = event->rect();
+    const QRectF source(QPointF(area.topLeft()) * ratio, QSizeF(area.size()) * ratio);
+    QPainter(this).drawPixmap(QRectF(area), surface_, source);
+}
+
+void CCorvaneDlg::changeEvent(QEvent* event) {
+    if (event->type() == QEvent::PaletteChange || event->type() == QEvent::StyleChange)
+        surface_ = QPixmap();
+    CDialog::changeEvent(event);
 }
 
 void CCorvaneDlg::mousePressEvent(QMouseEvent* event) {

@@ -16,6 +16,7 @@
 #include "pages/PageHost.h"
 
 #include <QFont>
+#include <QPixmap>
 #include <functional>
 #include <memory>
 #include <string>
@@ -124,6 +125,7 @@ protected:
     void OnTimer(int id) override;
     void OnCommand(int id, Notify code) override;
     void paintEvent(QPaintEvent* event) override;
+    void changeEvent(QEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
 
@@ -152,6 +154,8 @@ private:
     FrameAssembler assembler_;
     DeviceSender sender_;
     QFont captionFont_;
+    QPixmap surface_;  // what RenderSurface last drew, for surfacePage_
+    int surfacePage_ = -1;
     std::function<void()> quit_;
 
     CMatrixDlg* switchPage_ = nullptr;
