@@ -20,6 +20,7 @@
 #include <QPainter>
 #include <QPlainTextEdit>
 #include <QTextCursor>
+#include <QTimer>
 
 namespace corvane {
 namespace {
@@ -37,21 +38,43 @@ TrafficModel::TimeSource ProgramTime(Clock& clock) {
 }  // namespace
 
 // The two log edits. Lines end in "\r\n" in the log's own terms; the edit shows them as lines.
+// A log box. Laying out a data block's line takes about a millisecond, and a block's
+// acknowledgement would wait for it: the text is put in a few milliseconds later, in the pause
+// between blocks, all that came meanwhile in one insertion.
 class CCorvaneDlg::EditLog final : public LogTarget {
 public:
-    explicit EditLog(QPlainTextEdit* edit) : edit_(edit) {}
+    explicit EditLog(QPlainTextEdit* edit) : edit_(edit) {
+        flush_.setSingleShot(true);
+        flush_.setInterval(kFlushDelayMs);
+        QObject::connect(&flush_, &QTimer::timeout, [this] { Flush(); });
+    }
 
     void InsertAtCaret(const std::string& text) override {
-        QTextCursor cursor = edit_->textCursor();
-        QString line = QString::fromStdString(text);
-        line.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-        cursor.insertText(line);
-        edit_->setTextCursor(cursor);
+        pending_ += QString::fromStdString(text);
+        if (!flush_.isActive()) flush_.start();
     }
-    void Empty() override { edit_->clear(); }
+    void Empty() override {
+        pending_.clear();
+        flush_.stop();
+        edit_->clear();
+    }
+
+    void Flush() {
+        flush_.stop();
+        if (pending_.isEmpty()) return;
+        pending_.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+        QTextCursor cursor = edit_->textCursor();
+        cursor.insertText(pending_);
+        edit_->setTextCursor(cursor);
+        pending_.clear();
+    }
 
 private:
+    static constexpr int kFlushDelayMs = 10;
+
     QPlainTextEdit* edit_;
+    QString pending_;
+    QTimer flush_;
 };
 
 CCorvaneDlg::CCorvaneDlg(Program& program, PortSource* ports)
@@ -147,7 +170,13 @@ int CCorvaneDlg::TabLabelId(int page) {
 }
 
 void CCorvaneDlg::BlankDeviceInformation() {
-    for (int id = IDC_INFO_FIRST; id <= IDC_RX_LOG; ++id) SetItemText(id, QString());
+    for (int id = IDC_INFO_FIRST; id <= IDC_INFO_LAST; ++id) SetItemText(id, QString());
+    receiveLog_->Empty();  // what is still to be put in goes too
+}
+
+void CCorvaneDlg::FlushLogs() {
+    sendLog_->Flush();
+    receiveLog_->Flush();
 }
 
 void CCorvaneDlg::ApplyControlMode() {

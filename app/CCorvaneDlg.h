@@ -79,6 +79,9 @@ public:
     static const std::vector<int>& GeneralControlIds();
 
     void BlankDeviceInformation();
+    // The two log boxes take new text a few milliseconds after it was logged; this puts in what
+    // is waiting at once.
+    void FlushLogs();
     void ApplyControlMode();
     // Shows the red (down) or green (up) dot in status icon 1103 or 1104.
     void SetLinkIcon(int id, bool up);

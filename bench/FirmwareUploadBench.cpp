@@ -19,6 +19,7 @@
 #include <chrono>
 #include <cstdio>
 #include <ctime>
+#include <sys/resource.h>
 #include <string>
 #include <vector>
 
@@ -48,6 +49,7 @@ void SendLogEntry(benchmark::State& state) {
     for (auto _ : state) {
         const auto start = Steady::now();
         main.Log().LogTx(bytes.data(), bytes.size());
+        main.FlushLogs();  // the box takes the text in itself a little later
         const double took = Ms(Steady::now() - start);
         double& slot = main.Log().Transmissions() == 0 ? worstEmptying : worst;
         slot = std::max(slot, took);
@@ -101,6 +103,8 @@ public:
         QObject::connect(&timer_, &QTimer::timeout, [this] { Tick(); });
     }
     void Start() {
+        longGapsPreempted_ = 0;
+        lastPreempted_ = InvoluntarySwitches();
         gaps_.clear();
         busy_.clear();
         at_.clear();
@@ -129,6 +133,8 @@ public:
         std::sort(sorted.begin(), sorted.end());
         return sorted[static_cast<std::size_t>(q * static_cast<double>(sorted.size() - 1))];
     }
+    // Gaps over 5 ms in which the kernel took the processor from the thread at least once.
+    int LongGapsPreempted() const { return longGapsPreempted_; }
     int Over(double ms) const {
         return static_cast<int>(
             std::count_if(gaps_.begin(), gaps_.end(), [ms](double g) { return g > ms; }));
@@ -138,13 +144,23 @@ private:
     void Tick() {
         const auto now = Steady::now();
         const double cpu = ThreadCpuMs();
+        const long preempted = InvoluntarySwitches();
+        if (Ms(now - last_) > 5.0 && preempted > lastPreempted_) ++longGapsPreempted_;
+        lastPreempted_ = preempted;
         gaps_.push_back(Ms(now - last_));
         busy_.push_back(cpu - lastCpu_);
         at_.push_back(Ms(now - started_));
         last_ = now;
         lastCpu_ = cpu;
     }
+    static long InvoluntarySwitches() {
+        rusage usage{};
+        ::getrusage(RUSAGE_THREAD, &usage);
+        return usage.ru_nivcsw;
+    }
     QTimer timer_;
+    long lastPreempted_ = 0;
+    int longGapsPreempted_ = 0;
     Steady::time_point last_;
     Steady::time_point started_;
     std::vector<double> at_;  // when each tick came, from Start
@@ -267,12 +283,13 @@ void FirmwareUpload(benchmark::State& state) {
             state.counters["longest_ui_busy_ms"] = probe.LongestBusy();
             std::printf(
                 "  user-interface thread during the upload: longest gap between 1 ms ticks %.2f "
-                "ms, 99.9th percentile %.2f ms, gaps over 5 ms: %d\n"
+                "ms, 99.9th percentile %.2f ms, gaps over 5 ms: %d (%d of them preempted)\n"
                 "  longest processor time of the user-interface thread between two ticks %.2f ms "
                 "(%.0f ms after the press)\n"
                 "  processor time of the user-interface thread during the upload %.0f ms (%.2f "
                 "ms a block)\n",
-                probe.Longest(), probe.Quantile(0.999), probe.Over(5.0), probe.LongestBusy(),
+                probe.Longest(), probe.Quantile(0.999), probe.Over(5.0), probe.LongGapsPreempted(),
+                probe.LongestBusy(),
                 probe.LongestBusyAt(), probe.TotalBusy(), probe.TotalBusy() / std::max(1, blocks));
         }
         // Round trip: data block written until its acknowledgement is dispatched. Turn: from

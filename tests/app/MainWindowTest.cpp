@@ -5,6 +5,8 @@
 #include "resources/resource.h"
 #include "tests/support/Harness.h"
 
+#include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMouseEvent>
@@ -134,6 +136,7 @@ TEST_F(MainWindowTest, RepliesGoToThePageInFront) {
     h.main.SetCurrentPage(0);
     h.Reply("01 0B 00 00 00 00 00 00 00 00");
     EXPECT_EQ(h.main.CurrentPage(), kPageGeneral);
+    h.main.FlushLogs();
     const QString log = h.main.ItemText(IDC_RX_LOG);
     EXPECT_EQ(log, "A5 5B 01 0B 00 00 00 00 00 00 00 00 F4 \n");
 }
@@ -206,11 +209,30 @@ TEST_F(MainWindowTest, ControlsUseTheDialogFontAndTheirTextsFit) {
 TEST_F(MainWindowTest, ClearBlanksTheInformationAndTheReceiveLogButNotItsCounter) {
     h.main.SetCurrentPage(kPageSwitch);  // no Switch handler yet: frames are only logged
     h.Reply("01 0B 00 00 00 00 00 00 00 00");
+    h.main.FlushLogs();
     EXPECT_FALSE(h.main.ItemText(IDC_RX_LOG).isEmpty());
     h.main.EnableItem(IDC_CLEAR, true);  // disabled from the start; enable to reach the handler
     Harness::Click(&h.main, IDC_CLEAR);
     EXPECT_TRUE(h.main.ItemText(IDC_RX_LOG).isEmpty());
-    EXPECT_EQ(h.main.Log().ReceivedFrames(), 1);
+    // A reply that the box has not taken in yet goes as well.
+    h.Reply("01 0B 00 00 00 00 00 00 00 00");
+    Harness::Click(&h.main, IDC_CLEAR);
+    h.main.FlushLogs();
+    EXPECT_TRUE(h.main.ItemText(IDC_RX_LOG).isEmpty());
+    EXPECT_EQ(h.main.Log().ReceivedFrames(), 2);
+}
+
+TEST_F(MainWindowTest, LoggedTextReachesTheBoxesOnItsOwnSoonAfter) {
+    h.program.tx.Compose(0x01, 0x0B);
+    h.main.Sender().Send(h.program.tx.frame);
+    h.Reply("01 0B 00 00 00 00 00 00 00 00");
+    QElapsedTimer waited;
+    waited.start();
+    while ((h.main.ItemText(IDC_TX_LOG).isEmpty() || h.main.ItemText(IDC_RX_LOG).isEmpty()) &&
+           waited.elapsed() < 2000)
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 20);
+    EXPECT_EQ(h.main.ItemText(IDC_TX_LOG), "A5 5B 01 0B 00 00 00 00 00 00 00 00 F4 \n");
+    EXPECT_EQ(h.main.ItemText(IDC_RX_LOG), "A5 5B 01 0B 00 00 00 00 00 00 00 00 F4 \n");
 }
 
 // The edit takes the log's lines whole; what it shows must not depend on how they were cut.
@@ -226,6 +248,7 @@ TEST_F(MainWindowTest, SendLogShowsAFrameAndADataBlockInLinesOfThirteenBytes) {
         if ((i + 1) % 13 == 0) expected += '\n';
     }
     expected += "\n\n";
+    h.main.FlushLogs();
     EXPECT_EQ(h.main.ItemAs<QPlainTextEdit>(IDC_TX_LOG)->toPlainText(), expected);
 }
 

@@ -145,12 +145,14 @@ TEST_F(NetworkTest, RepliesAreLoggedAndOnlyMarkedOnesOfFiftyBytesAreListed) {
     for (std::size_t i = 0; i < short27.size(); ++i)
         short27[i] = static_cast<std::uint8_t>(i + 1);
     socket.Arrive(short27);
+    h.main.FlushLogs();
     EXPECT_EQ(h.main.ItemText(IDC_RX_LOG),
               "01 02 03 04 05 06 07 08 09 0A 0B 0C 0D \n"
               "0E 0F 10 11 12 13 14 15 16 17 18 19 1A \n1B ");
     h.main.SetItemText(IDC_RX_LOG, QString());
 
     socket.Arrive(SearchReplyBytes("02:43:56:00:00:01", "198.51.100.10", true, 49));
+    h.main.FlushLogs();
     EXPECT_EQ(h.main.ItemText(IDC_RX_LOG).count(' '), 49);
     EXPECT_EQ(List().count(), 0);
     EXPECT_TRUE(Net().targetIp[0].isEmpty());

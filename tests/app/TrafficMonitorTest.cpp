@@ -151,6 +151,7 @@ TEST(TrafficInProgram, SeesWhatTheLogsShowAndLeavesThemAsTheyWere) {
     EXPECT_EQ(traffic.Entry(1).meaning.Text(),
               "beeper state reply: status 00, beeper on; checksum good");
     // The logs hold exactly their own texts.
+    h.main.FlushLogs();
     EXPECT_EQ(h.main.ItemAs<QPlainTextEdit>(IDC_TX_LOG)->toPlainText(),
               "A5 5B 01 0B 00 00 00 00 00 00 00 00 F4 \n");
     EXPECT_EQ(h.main.ItemAs<QPlainTextEdit>(IDC_RX_LOG)->toPlainText(),
