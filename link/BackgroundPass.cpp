@@ -1,5 +1,8 @@
 #include "link/BackgroundPass.h"
 
+#include <pthread.h>
+#include <sched.h>
+
 #include <chrono>
 #include <utility>
 
@@ -32,6 +35,11 @@ bool BackgroundPass::WaitForLatestRequest(int timeoutMs) {
 }
 
 void BackgroundPass::Run() {
+    // The worker gives way to every other thread that wants its processor, the user-interface
+    // thread above all. Under full load it still gets a small share, so its passes come late
+    // rather than never.
+    const sched_param idle{};
+    ::pthread_setschedparam(::pthread_self(), SCHED_IDLE, &idle);
     std::unique_lock lock(mutex_);
     for (;;) {
         wake_.wait(lock, [&] { return stop_ || waiting_; });

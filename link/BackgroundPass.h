@@ -2,7 +2,8 @@
 // One worker thread for work that must stay off the user-interface thread and whose latest
 // request is all that matters: a request made while the worker is busy replaces any request
 // still waiting, so a slow pass never builds up a queue behind it. The thread starts with the
-// first request; the destructor lets a running job end and drops one that has not started.
+// first request and runs at idle priority; the destructor lets a running job end and drops one
+// that has not started.
 
 #include <condition_variable>
 #include <cstdint>
