@@ -324,10 +324,7 @@ TrapWatch::TrapWatch(std::string sysRoot, std::string procRoot)
     : sysRoot_(std::move(sysRoot)), procRoot_(std::move(procRoot)) {}
 
 void TrapWatch::Look() {
-    pass_.Request([this] {
-        for (std::string& t : reporter_.Report(FindSerialTraps(sysRoot_, procRoot_)))
-            reported_.push_back(std::move(t));
-    });
+    pass_.Request([this] { reporter_.Report(FindSerialTraps(sysRoot_, procRoot_)); });
 }
 
 }  // namespace corvane::serialdiag

@@ -58,6 +58,7 @@ class TrapReporter {
 public:
     // Returns the messages that were new this time.
     std::vector<std::string> Report(const std::vector<std::string>& traps);
+    const std::vector<std::string>& Reported() const { return reported_; }
 
 private:
     std::vector<std::string> reported_;
@@ -74,12 +75,11 @@ public:
     bool WaitForLatestLook(int timeoutMs) { return pass_.WaitForLatestRequest(timeoutMs); }
 
     // What has been written so far; only while no search runs.
-    const std::vector<std::string>& Reported() const { return reported_; }
+    const std::vector<std::string>& Reported() const { return reporter_.Reported(); }
 
 private:
     const std::string sysRoot_;
     const std::string procRoot_;
-    std::vector<std::string> reported_;
     TrapReporter reporter_;  // used by the searches only
     BackgroundPass pass_;    // last, so that it ends before what its searches use
 };
