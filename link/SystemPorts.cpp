@@ -131,7 +131,7 @@ void SystemPortSource::AddDevice(const QString& path) {
 }
 
 // The walk over every process takes milliseconds, tens of them on a busy desktop. Started when
-// the source is made, it runs while the window is built, and the first list only picks it up.
+// the source is made, it runs while the program starts, and the first list only picks it up.
 void SystemPortSource::StartFirstPass() {
     try {
         firstPassPaths_ = PathsOf(PresentDevices());
