@@ -44,9 +44,15 @@ std::set<std::string> FindHeld(const std::set<std::string>& paths, const std::st
 std::shared_ptr<const Snapshot> Scan(const std::set<std::string>& paths, const Snapshot* previous,
                                      const std::string& procRoot, pid_t self) {
     auto next = std::make_shared<Snapshot>();
-    if (previous && previous->describedFor == paths) {
-        next->describedFor = previous->describedFor;
-        next->descriptions = previous->descriptions;
+    if (previous && std::includes(previous->describedFor.begin(), previous->describedFor.end(),
+                                  paths.begin(), paths.end())) {
+        // Nothing new came: the descriptions of the devices that are left still hold. A device
+        // that comes back later is asked again; it may be another one under the same name.
+        next->describedFor = paths;
+        for (const std::string& path : paths) {
+            const auto known = previous->descriptions.find(path);
+            if (known != previous->descriptions.end()) next->descriptions.insert(*known);
+        }
     } else {
         next->describedFor = paths;
         for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts()) {

@@ -120,6 +120,15 @@ struct Window {
     CCorvaneDlg main;
 };
 
+// A sanitizer build runs the program's own code several times slower, so its idle share is held
+// to three times the bound; a spinning thread still shows as 50 % and more. The plain build,
+// which every test run also runs, is held to the bound itself.
+#ifdef CORVANE_SANITIZED
+constexpr double kCpuAllowance = 3.0;
+#else
+constexpr double kCpuAllowance = 1.0;
+#endif
+
 TEST(UnplugSoak, APulledLineShowsDisconnectedLeaksNoDescriptorAndLeavesTheProcessIdle) {
     const int runs = SoakRuns(100);
     const int idleMs = static_cast<int>(EnvNumber("SOAK_IDLE_MS", 1000));
@@ -200,12 +209,12 @@ TEST(UnplugSoak, APulledLineShowsDisconnectedLeaksNoDescriptorAndLeavesTheProces
         // after the device went; a window shorter than the 5 s of the requirement holds one or
         // two ticks, so it is held to twice the bound (a spinning thread shows as 50 % and
         // more) and the sum of all windows to the bound itself.
-        const double limit = wall >= 4.99 ? 0.05 : 0.10;
+        const double limit = (wall >= 4.99 ? 0.05 : 0.10) * kCpuAllowance;
         EXPECT_LT(share, limit) << "point " << int(point) << ": " << share * 100 << " % of a core";
         if (share >= 0.05) ++overFive;
         if (::testing::Test::HasFatalFailure()) break;
     }
-    EXPECT_LT(idleCpu / idleWall, 0.05);
+    EXPECT_LT(idleCpu / idleWall, 0.05 * kCpuAllowance);
     std::cout << "[ soak ] " << runs << " unplugs from seed " << first << " (" << counts[0]
               << " connecting, " << counts[1] << " status chain, " << counts[2] << " upload); idle "
               << idleCpu / idleWall * 100 << " % of a core over " << idleWall << " s, worst window "
