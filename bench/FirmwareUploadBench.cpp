@@ -20,6 +20,7 @@
 #include <cstdio>
 #include <ctime>
 #include <sys/resource.h>
+#include <unistd.h>
 #include <string>
 #include <vector>
 
@@ -139,6 +140,21 @@ public:
         return static_cast<int>(
             std::count_if(gaps_.begin(), gaps_.end(), [ms](double g) { return g > ms; }));
     }
+    // The ticks that ended more than `ms` of the thread's processor time, as "at: busy of gap"
+    // in milliseconds from Start, the first `most` of them.
+    std::string BusyTicksOver(double ms, std::size_t most) const {
+        std::string text;
+        std::size_t listed = 0;
+        for (std::size_t i = 0; i < busy_.size() && listed < most; ++i) {
+            if (busy_[i] <= ms) continue;
+            char item[64];
+            std::snprintf(item, sizeof item, "%s%.0f: %.2f of %.2f", listed ? ", " : "", at_[i],
+                          busy_[i], gaps_[i]);
+            text += item;
+            ++listed;
+        }
+        return text.empty() ? "none" : text;
+    }
 
 private:
     void Tick() {
@@ -232,6 +248,7 @@ void FirmwareUpload(benchmark::State& state) {
                     blockAcked.push_back(Steady::now());
             });
         const auto pressed = Steady::now();
+        const auto probeStarted = pressed;
         test::SimOverPty::Click(page, IDC_FW_UPGRADE);
         const bool uploaded =
             test::PumpUntil([&] { return page->RunStage() == CFWDlg::Stage::Reboot; }, 60000);
@@ -291,6 +308,16 @@ void FirmwareUpload(benchmark::State& state) {
                 probe.Longest(), probe.Quantile(0.999), probe.Over(5.0), probe.LongGapsPreempted(),
                 probe.LongestBusy(),
                 probe.LongestBusyAt(), probe.TotalBusy(), probe.TotalBusy() / std::max(1, blocks));
+            std::printf("  ticks with more than 5 ms of processor time (ms after the press: ms of processor "
+                        "time in a gap of ms): %s\n",
+                        probe.BusyTicksOver(5.0, 12).c_str());
+            // For scripts/bench-stall, which samples the thread with perf on the same clock
+            // (steady_clock is CLOCK_MONOTONIC here).
+            const auto seconds = [](Steady::time_point t) {
+                return std::chrono::duration<double>(t.time_since_epoch()).count();
+            };
+            std::printf("  sampling window: thread %d from %.6f to %.6f s\n",
+                        static_cast<int>(::gettid()), seconds(probeStarted), seconds(lastAck));
         }
         // Round trip: data block written until its acknowledgement is dispatched. Turn: from
         // there until the next data block is written, less the 50 ms pause.
