@@ -11,6 +11,8 @@
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPlainTextEdit>
+#include <QScrollBar>
+#include <QTextCursor>
 #include <gtest/gtest.h>
 
 namespace corvane {
@@ -250,6 +252,32 @@ TEST_F(MainWindowTest, SendLogShowsAFrameAndADataBlockInLinesOfThirteenBytes) {
     expected += "\n\n";
     h.main.FlushLogs();
     EXPECT_EQ(h.main.ItemAs<QPlainTextEdit>(IDC_TX_LOG)->toPlainText(), expected);
+}
+
+// New text goes in at the caret, which moves past it and stays in view, as typing would.
+TEST_F(MainWindowTest, LogTextGoesInAtTheCaretWhichStaysInView) {
+    h.main.show();
+    auto* edit = h.main.ItemAs<QPlainTextEdit>(IDC_TX_LOG);
+    Block block{};
+    h.main.Sender().Send(block);
+    h.main.FlushLogs();
+    const auto caretInView = [edit] {
+        return edit->viewport()->rect().contains(edit->cursorRect().center());
+    };
+    EXPECT_GT(edit->verticalScrollBar()->maximum(), 0) << "the block should not fit the box";
+    EXPECT_TRUE(caretInView());
+
+    const QString before = edit->toPlainText();
+    QTextCursor start = edit->textCursor();
+    start.movePosition(QTextCursor::Start);
+    edit->setTextCursor(start);
+    h.program.tx.Compose(0x01, 0x0B);
+    h.main.Sender().Send(h.program.tx.frame);
+    h.main.FlushLogs();
+    const QString frameLine = "A5 5B 01 0B 00 00 00 00 00 00 00 00 F4 \n";
+    EXPECT_EQ(edit->toPlainText(), frameLine + before);
+    EXPECT_EQ(edit->textCursor().position(), frameLine.size());
+    EXPECT_TRUE(caretInView());
 }
 
 TEST_F(MainWindowTest, KeyFilterSwallowsEnterEscapeAndSpaceOnTheWindowAndItsControls) {
