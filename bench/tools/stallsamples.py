@@ -99,9 +99,10 @@ def main():
         for at, ms, gap in busy:
             t_end = start + at / 1000.0
             t_begin = t_end - gap / 1000.0
-            taken = sum(1 for t, _ in samples if t_begin <= t <= t_end)
-            print(f"    {at:.0f}: {ms:.2f} ms charged in {gap:.2f} ms, {taken} samples where working all along "
-                  f"would give {ms * rate:.0f}")
+            inside = [f for t, f in samples if t_begin <= t <= t_end]
+            waits = sum(1 for f in inside if waiting(f))
+            print(f"    {at:.0f}: {ms:.2f} ms charged in {gap:.2f} ms: {len(inside)} samples "
+                  f"({waits} in the wait), where running all along would give {ms * rate:.0f}")
 
 
 if __name__ == "__main__":
