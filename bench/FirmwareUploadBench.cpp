@@ -114,6 +114,7 @@ public:
         timer_.start(1);
     }
     void Stop() { timer_.stop(); }
+    Steady::time_point Started() const { return started_; }
     // Milliseconds from Start to the tick that ended the longest busy stretch.
     double LongestBusyAt() const {
         if (busy_.empty()) return 0;
@@ -248,7 +249,6 @@ void FirmwareUpload(benchmark::State& state) {
                     blockAcked.push_back(Steady::now());
             });
         const auto pressed = Steady::now();
-        const auto probeStarted = pressed;
         test::SimOverPty::Click(page, IDC_FW_UPGRADE);
         const bool uploaded =
             test::PumpUntil([&] { return page->RunStage() == CFWDlg::Stage::Reboot; }, 60000);
@@ -308,16 +308,17 @@ void FirmwareUpload(benchmark::State& state) {
                 probe.Longest(), probe.Quantile(0.999), probe.Over(5.0), probe.LongGapsPreempted(),
                 probe.LongestBusy(),
                 probe.LongestBusyAt(), probe.TotalBusy(), probe.TotalBusy() / std::max(1, blocks));
-            std::printf("  ticks with more than 5 ms of processor time (ms after the press: ms of processor "
-                        "time in a gap of ms): %s\n",
-                        probe.BusyTicksOver(5.0, 12).c_str());
+            std::printf(
+                "  ticks with more than 5 ms of processor time (ms after the press: ms of "
+                "processor time in a gap of ms): %s\n",
+                probe.BusyTicksOver(5.0, 12).c_str());
             // For scripts/bench-stall, which samples the thread with perf on the same clock
             // (steady_clock is CLOCK_MONOTONIC here).
             const auto seconds = [](Steady::time_point t) {
                 return std::chrono::duration<double>(t.time_since_epoch()).count();
             };
             std::printf("  sampling window: thread %d from %.6f to %.6f s\n",
-                        static_cast<int>(::gettid()), seconds(probeStarted), seconds(lastAck));
+                        static_cast<int>(::gettid()), seconds(probe.Started()), seconds(lastAck));
         }
         // Round trip: data block written until its acknowledgement is dispatched. Turn: from
         // there until the next data block is written, less the 50 ms pause.
