@@ -75,7 +75,8 @@ def main():
               f"the {cpu_ms:.0f} ms of processor time the probe measured")
 
     # A stretch: samples outside the wait, each at most two periods after the one before.
-    stretches, current = [], [working[0]] if working else []
+    stretches = []
+    current = working[:1]
     for previous, sample in zip(working, working[1:]):
         if (sample[0] - previous[0]) * 1000.0 > 2.0 * period_ms:
             stretches.append(current)
