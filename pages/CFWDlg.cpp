@@ -146,6 +146,7 @@ void CFWDlg::OnUpgrade() {
     ClearMessages();
     AppendMessage(QStringLiteral("->Upgrading MCU...\r\n"));
     plan_ = BlockPlan(imageLength_);
+    unanswered_ = 0;
     EnterStage(Stage::Start);
     SendStageFrame();
     SetTimer(kStartRetryTimer, kRetryPeriod);
@@ -244,27 +245,67 @@ void CFWDlg::OnDeviceInfo(FirmwareReply kind, const Frame& frame) {
     }
 }
 
-// The acknowledgement carries no block number, so a block that went out twice may be answered
-// twice, and the second answer must not be taken for the next block's. The page counts the
-// times the awaited block's data went out: sent once, the first answer moves on. Sent twice,
-// the first answer accepts the block and the run waits for the second, or until the resend's
-// answer is overdue (timer 4007, which then fails nothing), before the next block goes out.
-// After the last block no wait is needed: the reboot stage ignores block answers.
+// The acknowledgement carries no block number, so the page keeps count of the data blocks
+// that are still owed an answer. An answer that comes when none is owed is one too many: the
+// device answered some block twice, or a late answer was taken for a newer block's. Which
+// block each earlier answer belonged to, and so where its steering byte applied, is then no
+// longer certain, and the run stops rather than report an image that may be wrong.
+//
+// While answers and blocks pair one to one, an answer arriving after a block's data went out is
+// that block's: everything older has had its answer. A block that went out twice is owed two
+// answers. The first accepts it; the run waits for the second, or until the resend's answer is
+// overdue (timer 4007), before the next block goes out, so that the second is not taken for
+// the next block's. If the resend's answer never comes it is written off; should it come after
+// all, the count is one short from then on, and the surplus shows at the latest after the last
+// block, where the device's last answer arrives with nothing owed, before it answers the
+// reboot probe.
+//
+// Not even a surplus that arrives before the next block's announcement went out is harmless:
+// it may be the true answer to the block just accepted, arriving behind a stale one that was
+// taken for it.
 void CFWDlg::OnBlockAccepted(std::uint8_t steer) {
+    if (stage_ != Stage::Block && stage_ != Stage::BlockAccepted && stage_ != Stage::Reboot)
+        return;
+    if (!TakeDueAcknowledgement())
+        return;
+    // A late answer to the last block's second send: expected, and nothing left to steer.
+    if (stage_ == Stage::Reboot)
+        return;
     if (stage_ == Stage::BlockAccepted) {
-        NextBlock(pendingSteer_);
+        // Both answers are the same block's; if they steer differently one of them is not.
+        if (steer != pendingSteer_) {
+            FailOutOfTurn();
+            return;
+        }
+        if (unanswered_ == 0 && !resendDataDue_)
+            NextBlock(pendingSteer_);
         return;
     }
-    if (stage_ != Stage::Block || sends_ == 0)
-        return;
-    if (sends_ == 1 || plan_.IsLast()) {
+    // After the last block no second answer needs waiting for: the reboot stage takes it.
+    if (unanswered_ == 0 && !resendDataDue_) {
         NextBlock(steer);
         return;
     }
+    if (plan_.IsLast() && !resendDataDue_) {
+        NextBlock(steer);
+        return;
+    }
+    // The block went out twice, or its announcement did and the data is about to follow: the
+    // device must get the whole pair, and will answer it too.
     pendingSteer_ = steer;
     stage_ = Stage::BlockAccepted;
     KillTimer(kBlockRetryTimer);
-    KillTimer(kBlockResendDataTimer);
+}
+
+// Counts an incoming block acknowledgement against the ones owed; false (and the run failed)
+// when none was.
+bool CFWDlg::TakeDueAcknowledgement() {
+    if (unanswered_ == 0) {
+        FailOutOfTurn();
+        return false;
+    }
+    --unanswered_;
+    return true;
 }
 
 void CFWDlg::OnTimer(int id) {
@@ -293,14 +334,18 @@ void CFWDlg::OnTimer(int id) {
             break;
         case kBlockRetryTimer:
             SendStageFrame();
+            resendDataDue_ = true;
             SetTimer(kBlockResendDataTimer, kPausePeriod);
             break;
         case kBlockResendDataTimer:
+            resendDataDue_ = false;
             SendBlockData();
             SetTimer(kBlockFailTimer, kRetryPeriod);
             break;
         case kBlockFailTimer:
             if (stage_ == Stage::BlockAccepted) {
+                // The block was accepted; its resend's answer is written off (see above).
+                unanswered_ = 0;
                 NextBlock(pendingSteer_);
             } else {
                 Fail();
@@ -334,6 +379,7 @@ void CFWDlg::EnterStage(Stage stage) {
     StopRunTimers();
     stage_ = stage;
     sends_ = 0;
+    resendDataDue_ = false;
 }
 
 // No resend of an earlier step may go out once the run has moved on.
@@ -378,6 +424,7 @@ void CFWDlg::SendStageFrame() {
 void CFWDlg::SendBlockData() {
     host_.PostSendRequest(kSendFirmwareBlock);
     ++sends_;
+    ++unanswered_;
 }
 
 void CFWDlg::NextBlock(std::uint8_t steer) {
@@ -409,6 +456,13 @@ void CFWDlg::Succeed() {
     AppendMessage(QStringLiteral("->Firmware upgrade successfully \r\n"));
     plan_.Restart();
     host_.SetReady(true);
+}
+
+// An acknowledgement came that no block was owed: the run ends as a failure, with the reason
+// in the run log ahead of the red line.
+void CFWDlg::FailOutOfTurn() {
+    AppendMessage(QStringLiteral("->Unexpected acknowledgement, upgrade stopped\r\n"));
+    Fail();
 }
 
 // The device is not told; the operator sees the time-out first, then the red line.

@@ -58,6 +58,7 @@ private:
 
     void OnDeviceInfo(FirmwareReply kind, const Frame& frame);
     void OnBlockAccepted(std::uint8_t steer);
+    bool TakeDueAcknowledgement();
 
     void EnterStage(Stage stage);
     void StopRunTimers();
@@ -68,6 +69,7 @@ private:
     void BeginReboot();
     void Succeed();
     void Fail();
+    void FailOutOfTurn();
 
     void AppendMessage(const QString& line);
     void ClearMessages();
@@ -84,6 +86,11 @@ private:
     Stage stage_ = Stage::Idle;
     // Times the current stage's request (for a block: its data) has gone out.
     int sends_ = 0;
+    // Data blocks sent in this run that the device has not acknowledged yet. Only an
+    // acknowledgement that one of them is due may move the run on.
+    int unanswered_ = 0;
+    // The block's announcement went out again and its data is still to follow.
+    bool resendDataDue_ = false;
     // b10 of the first acknowledgement while a second one may still come.
     std::uint8_t pendingSteer_ = 0;
     bool failed_ = false;

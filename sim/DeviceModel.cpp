@@ -43,6 +43,7 @@ std::vector<Reply> DeviceModel::Receive(const std::uint8_t* bytes, std::size_t c
     std::vector<Reply> out;
     if (lineClosed_)
         return out;
+    now_ = nowMs;
     // The program sends the block 50 ms after its announcement; a block still incomplete long
     // after that is dropped with what arrived of it, and new bytes are read as frames again.
     if (announcement_ && settings_.blockTimeoutMs > 0 &&
@@ -102,6 +103,13 @@ void DeviceModel::HandleFrame(const Frame& frame, std::int64_t nowMs, std::vecto
 void DeviceModel::HandleBlock(const Block& block, std::int64_t nowMs, std::vector<Reply>& out) {
     const Frame announcement = *announcement_;
     announcement_.reset();
+    // The stale answer goes out as soon as the block is in, ahead of the block's own answer.
+    if (lateDuplicate_) {
+        out.push_back({static_cast<int>(std::max<std::int64_t>(0, busyUntil_ - nowMs)),
+                       std::move(*lateDuplicate_), false});
+        lateDuplicate_.reset();
+        ++lateDuplicatesSent_;
+    }
     const bool valid = BlockChecksum(block.data()) == block[0];
     if (observer_)
         observer_({nowMs, true, valid, {block.begin(), block.end()}});
@@ -115,14 +123,17 @@ void DeviceModel::HandleBlock(const Block& block, std::int64_t nowMs, std::vecto
     const Frame ack = MakeFrame(
         0x20, 0x01,
         {kOk, 0x00, 0x00, 0x01, 0x01, announcement[9], placement->steer, announcement[10]});
-    Emit(announcement, ack, out);
+    Emit(announcement, ack, out, settings_.flashMs);
+    busyUntil_ = std::max(busyUntil_, nowMs + settings_.flashMs);
     if (announcement[4] == kLastBlock && settings_.rebootMs > 0)
-        rebootUntil_ = nowMs + settings_.rebootMs;
+        rebootUntil_ = nowMs + settings_.flashMs + settings_.rebootMs;
 }
 
-void DeviceModel::Emit(const Frame& command, const Frame& reply, std::vector<Reply>& out) {
-    bool drop = false, corrupt = false, duplicate = false, close = false;
-    int delay = 0;
+void DeviceModel::Emit(const Frame& command, const Frame& reply, std::vector<Reply>& out,
+                       int delayMs) {
+    bool drop = false, corrupt = false, duplicate = false, late = false, close = false;
+    // Nothing overtakes a block still being written.
+    int delay = std::max<int>(delayMs, static_cast<int>(busyUntil_ - now_));
     for (auto& rule : faults_) {
         if (!rule.Matches(command))
             continue;
@@ -140,6 +151,9 @@ void DeviceModel::Emit(const Frame& command, const Frame& reply, std::vector<Rep
                 break;
             case FaultAction::Duplicate:
                 duplicate = true;
+                break;
+            case FaultAction::LateDuplicate:
+                late = true;
                 break;
             case FaultAction::Close:
                 close = true;
@@ -162,6 +176,8 @@ void DeviceModel::Emit(const Frame& command, const Frame& reply, std::vector<Rep
     out.push_back({delay, bytes, false});
     if (duplicate)
         out.push_back({delay, bytes, false});
+    if (late)
+        lateDuplicate_ = bytes;
 
     if (closeAfter_ > 0 && --closeAfter_ == 0) {
         out.push_back({delay, {}, true});
@@ -269,6 +285,7 @@ std::optional<Frame> DeviceModel::Answer(const Frame& c, std::int64_t nowMs) {
             }
             if (b4 == 0x01) {
                 firmware_.Start();
+                lateDuplicate_.reset();
                 return Make(cmd, sub, 0xAA, 0, 0);
             }
             if (b4 == 0x80 || b4 == 0x10)

@@ -32,6 +32,9 @@ struct DeviceSettings {
     std::uint8_t versionMinor = 2;
     int rebootMs = 4000;        // after the last firmware block; 0 = no reboot
     int blockTimeoutMs = 1000;  // a block not complete this long after its announcement is dropped
+    // Time the unit spends writing a data block to its flash before it answers it; it answers
+    // nothing else meanwhile, so its replies keep their order.
+    int flashMs = 0;
     std::size_t bankBlocks = 256;  // region-40 blocks per bank (see FirmwareReceiver)
     std::array<std::uint8_t, 6> mac{0x02, 0x43, 0x56, 0x00, 0x00, 0x01};
     std::array<std::uint8_t, 4> ip{198, 51, 100, 10};
@@ -111,6 +114,9 @@ public:
     // A new connection after the line was closed (TCP): the unit answers again.
     void ReopenLine() { lineClosed_ = false; }
 
+    // Stale block acknowledgements sent so far (LateDuplicate faults that came due).
+    int LateDuplicatesSent() const { return lateDuplicatesSent_; }
+
     // Every checksum-valid command frame received, in order.
     const std::vector<Frame>& Commands() const { return commands_; }
     void SetObserver(std::function<void(const Incoming&)> observer) {
@@ -121,7 +127,7 @@ private:
     void HandleFrame(const Frame& frame, std::int64_t nowMs, std::vector<Reply>& out);
     void HandleBlock(const Block& block, std::int64_t nowMs, std::vector<Reply>& out);
     std::optional<Frame> Answer(const Frame& command, std::int64_t nowMs);
-    void Emit(const Frame& command, const Frame& reply, std::vector<Reply>& out);
+    void Emit(const Frame& command, const Frame& reply, std::vector<Reply>& out, int delayMs = 0);
     void FactoryReset();
 
     DeviceSettings settings_;
@@ -132,10 +138,15 @@ private:
     int closeAfter_ = -1;
     bool lineClosed_ = false;
     std::int64_t rebootUntil_ = 0;
+    std::int64_t now_ = 0;        // arrival time of the input being handled
+    std::int64_t busyUntil_ = 0;  // writing a block to flash until then
 
     std::deque<std::uint8_t> pending_;
     std::optional<Frame> announcement_;  // set while a data block is expected
     std::int64_t announcedAt_ = 0;
+    // A block acknowledgement to send again when the next data block arrives.
+    std::optional<std::vector<std::uint8_t>> lateDuplicate_;
+    int lateDuplicatesSent_ = 0;
 
     std::vector<Frame> commands_;
     std::function<void(const Incoming&)> observer_;

@@ -48,6 +48,8 @@ const char* Name(FaultAction a) {
             return "delay";
         case FaultAction::Duplicate:
             return "duplicate";
+        case FaultAction::LateDuplicate:
+            return "late-duplicate";
         case FaultAction::Close:
             return "close-on";
     }

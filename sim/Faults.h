@@ -1,6 +1,8 @@
 #pragma once
 // Faults the simulated device can be told to commit when it answers a command: drop, corrupt,
-// delay or duplicate the reply, or close the line instead of answering.
+// delay or duplicate the reply, repeat it late (a block acknowledgement sent again once the
+// next data block has arrived, ahead of that block's own answer), or close the line instead of
+// answering.
 
 #include "link/CommandFrame.h"
 
@@ -11,7 +13,7 @@
 
 namespace corvane::sim {
 
-enum class FaultAction { Drop, Corrupt, Delay, Duplicate, Close };
+enum class FaultAction { Drop, Corrupt, Delay, Duplicate, LateDuplicate, Close };
 
 struct FaultRule {
     FaultAction action = FaultAction::Drop;

@@ -47,6 +47,12 @@ const char kUsage[] =
     "  --corrupt BYTES[@N]      answer with a bad checksum\n"
     "  --delay BYTES:MS[@N]     answer MS milliseconds late\n"
     "  --duplicate BYTES[@N]    answer twice\n"
+    "  --late-duplicate BYTES[@N]\n"
+    "                           answer a block, and answer it again once the next data block\n"
+    "                           has arrived, ahead of that block's own answer; e.g.\n"
+    "                           20,01,*,00,00,01,01,B0 repeats the answer to the region-B0 block\n"
+    "  --ack-delay MS           write each data block to flash for MS milliseconds before\n"
+    "                           answering it, answering nothing else meanwhile (default 0)\n"
     "  --close-on BYTES[@N]     close the line instead of answering\n"
     "  --close-after N          close the line after N replies\n"
     "  --silent                 take no input and answer nothing\n"
@@ -194,6 +200,7 @@ int main(int argc, char** argv) {
                             {"--corrupt", FaultAction::Corrupt},
                             {"--delay", FaultAction::Delay},
                             {"--duplicate", FaultAction::Duplicate},
+                            {"--late-duplicate", FaultAction::LateDuplicate},
                             {"--close-on", FaultAction::Close}};
         bool isFault = false;
         for (const auto& f : faultOptions) {
@@ -243,6 +250,10 @@ int main(int argc, char** argv) {
             if (!(v = value()) || !ParseInt(v, 0, 600000, &a))
                 return Usage("--address-change-ms needs 0..600000");
             net.addressChangeMs = static_cast<int>(a);
+        } else if (arg == "--ack-delay") {
+            if (!(v = value()) || !ParseInt(v, 0, 3600000, &a))
+                return Usage("--ack-delay needs 0..3600000");
+            settings.flashMs = static_cast<int>(a);
         } else if (arg == "--close-after") {
             if (!(v = value()) || !ParseInt(v, 1, 1000000000, &closeAfter))
                 return Usage("--close-after needs a count of at least 1");

@@ -169,6 +169,35 @@ TEST_F(PagesOverPty, AnAcknowledgementLatePastItsRetrySkipsNoBlock) {
     RunWithFaultOnFourthBlock(sim::FaultAction::Delay, "20,01,AA,00,00,01,01,40,03:3075@1");
 }
 
+// A device that writes each block for 150 ms before it answers, and answers the block it
+// steered back from region B0 a second time once the next block is in. That stale answer looks
+// like the next block's and carries B0: followed, the run would jump 4096 bytes twice and skip
+// blocks. The answers are then one too many, and the run fails instead of reporting success.
+TEST_F(PagesOverPty, AStaleAcknowledgementEndsTheRunAsAFailureNotAWrongSuccess) {
+    Connect({.flashMs = 150, .bankBlocks = 2});
+    const auto file = test::FirmwareFileOf(12000);
+    OpenFirmware(file);
+    std::string error;
+    const auto fault = sim::ParseFaultRule(sim::FaultAction::LateDuplicate,
+                                           "20,01,*,00,00,01,01,B0@1", &error);
+    ASSERT_TRUE(fault) << error;
+    rig->WithModel([&](sim::DeviceModel& m) { m.AddFault(*fault); });
+
+    Upgrade();
+    ASSERT_TRUE(test::PumpUntil([&] { return rig->program.popUps.MessageOpen(); }, 30000))
+        << Messages().toStdString();
+    EXPECT_EQ(rig->program.popUps.MessageText(), "Time out!");
+    EXPECT_EQ(rig->WithModel([](sim::DeviceModel& m) { return m.LateDuplicatesSent(); }), 1);
+    rig->CloseMessage();
+    ASSERT_TRUE(RunEnded(10000));
+    EXPECT_FALSE(Messages().contains("successfully")) << Messages().toStdString();
+    EXPECT_TRUE(Messages().endsWith(
+        "->Unexpected acknowledgement, upgrade stopped\n->MCU upgrade failed\n"))
+        << Messages().toStdString();
+    EXPECT_EQ(MessageColour(), QColor(255, 0, 0));
+    EXPECT_FALSE(Check(file).Matches()) << "the device does not hold the image";
+}
+
 TEST_F(PagesOverPty, ASilentDeviceFailsTheRunWithTimeOutAndARedLine) {
     Connect();
     OpenFirmware(test::FirmwareFileOf(600));

@@ -104,5 +104,29 @@ TEST(Faults, LineClosesAfterNRepliesOrOnACommand) {
     EXPECT_TRUE(n.LineClosed());
 }
 
+// A unit that writes each block to flash for 40 ms: the stale answer to block 00 comes when
+// block 01 is in, ahead of block 01's own answer, and nothing overtakes a block being written.
+TEST(Faults, ALateDuplicateFollowsTheNextBlockAheadOfItsAnswer) {
+    DeviceModel m(DeviceSettings{.flashMs = 40});
+    m.AddFault(Rule(FaultAction::LateDuplicate, "20,01,*,00,00,01,01,40,00@1"));
+    auto block = [&](std::uint8_t page, std::int64_t now) {
+        auto wire = Wire(MakeFrame(0x20, 0x01, {0xAA, 0, 0, 1, 1, 0x40, page, 0}));
+        wire.insert(wire.end(), 257, 0);  // zeros: the checksum of 256 zeros is zero
+        return m.Receive(wire, now);
+    };
+    const auto first = block(0, 100);
+    ASSERT_EQ(first.size(), 1u);
+    EXPECT_EQ(first[0].delayMs, 40);
+    const auto second = block(1, 200);
+    ASSERT_EQ(second.size(), 2u);
+    EXPECT_EQ(second[0].delayMs, 0);
+    EXPECT_EQ(second[0].bytes, first[0].bytes);
+    EXPECT_EQ(AsFrame(second[1])[11], 0x01) << "then block 01's own answer";
+    EXPECT_EQ(second[1].delayMs, 40);
+    EXPECT_EQ(Send(m, kInputQuery, 210).at(0).delayMs, 30) << "waits for the flash";
+    EXPECT_EQ(block(2, 300).size(), 1u) << "once only";
+    EXPECT_EQ(m.LateDuplicatesSent(), 1);
+}
+
 }  // namespace
 }  // namespace corvane::sim::test

@@ -11,6 +11,7 @@
 #include "link/Link.h"
 #include "sim/DeviceModel.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <functional>
@@ -80,12 +81,23 @@ public:
     sim::DeviceModel model;
     FaultCounts counts;
     bool faultsOn = true;
+    // Milliseconds between a data block and its acknowledgement: the device writing its flash.
+    // Set, it also keeps the replies in the order the device sent them, as one line does.
+    std::function<int()> blockAckDelay;
 
 private:
     void Inject(std::vector<std::uint8_t> bytes, int delay) {
         ++counts.replies;
         int copies = 1;
         delay += kLineMs;
+        if (blockAckDelay) {
+            if (bytes.size() == kFrameSize && bytes[2] == 0x20 && bytes[7] == 0x01 &&
+                bytes[8] == 0x01)
+                delay += blockAckDelay();
+            const std::int64_t due = std::max(clock_.Now() + delay, lastDue_);
+            lastDue_ = due;
+            delay = static_cast<int>(due - clock_.Now());
+        }
         if (faultsOn && Chance(rng_, rate_)) {
             switch (Uniform(rng_, 0, 3)) {
                 case 0:
@@ -123,6 +135,7 @@ private:
     }
 
     bool verbose_ = EnvNumber("SOAK_VERBOSE", 0) != 0;
+    std::int64_t lastDue_ = 0;
     ManualClock& clock_;
     Rng& rng_;
     double rate_;
