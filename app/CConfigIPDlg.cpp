@@ -15,6 +15,7 @@ CConfigIPDlg::CConfigIPDlg(NetworkState& network, PopUps& popUps, Clock& clock)
     : CDialog(ConfigIpTemplate(), clock), network_(network), popUps_(popUps) {
     setWindowTitle(kTitle);
     SetFilterKeys(true);
+    SetCloseControl(IDC_CFG_CANCEL);
 }
 
 void CConfigIPDlg::OnInitDialog() {

@@ -98,6 +98,8 @@ CCorvaneDlg::CCorvaneDlg(Program& program, PortSource* ports)
     setAttribute(Qt::WA_OpaquePaintEvent);
     setWindowTitle(QStringLiteral("Corvane"));
     SetFilterKeys(true);
+    // Ends the program and releases the port, as the close button does.
+    SetCloseControl(IDC_CLOSE);
     // Arial with a cell height of 16 pixels, which is an em of 14.
     captionFont_ = QFont(QStringLiteral("Arial"));
     captionFont_.setPixelSize(14);
@@ -501,6 +503,7 @@ CDialog* CCorvaneDlg::ShowAbout() {
     box->setWindowIcon(QIcon(ResourcePixmap(IDI_ABOUT, QSize(32, 32))));
     QObject::connect(qobject_cast<QAbstractButton*>(box->Item(kAboutOk)), &QAbstractButton::clicked,
                      box, [box] { box->EndDialog(kIdOk); });
+    box->SetCloseControl(kAboutOk);
     box->RunModal(this, [box](int) { box->deleteLater(); }, false);
     return box;
 }

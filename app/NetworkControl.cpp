@@ -107,10 +107,13 @@ void NetworkControl::OnSearchReply(const std::uint8_t* bytes, std::size_t length
     for (std::size_t i = 0; i < reply->ip.size(); ++i) {
         network.targetIp[i] = QString::number(reply->ip[i]);
     }
+    if (reply->switcher) {
+        const QStringList octets(network.targetIp.begin(), network.targetIp.end());
+        AddSwitcher(octets.join(QLatin1Char('.')), mac);
+    }
+    // Config... must reach the switcher the list shows selected, not the one that answered last.
+    OnSwitcherSelected();
     if (!reply->switcher) return;
-
-    const QStringList octets(network.targetIp.begin(), network.targetIp.end());
-    AddSwitcher(octets.join(QLatin1Char('.')), mac);
 
     // Every switcher on the network answers a search; only the one being configured confirms
     // its configuration, and an ordinary search has nothing to confirm.

@@ -45,7 +45,8 @@ public:
     void SendConfigBroadcast(const ConfigPacket& packet);
     // Config...: button 1047.
     void OnConfig();
-    // Switcher list 1060, selection changed.
+    // Switcher list 1060, selection changed, and after each search reply: the target fields
+    // take the selected entry (unchanged while nothing is selected).
     void OnSwitcherSelected();
     // Timers 1004, 1005, 1007 and 1008; false for other ids.
     bool OnTimer(int id);

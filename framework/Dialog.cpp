@@ -1,6 +1,7 @@
 #include "framework/Dialog.h"
 
 #include <QCheckBox>
+#include <QCloseEvent>
 #include <QComboBox>
 #include <QFile>
 #include <QGroupBox>
@@ -303,6 +304,13 @@ void CDialog::InitDialog() {
 void CDialog::showEvent(QShowEvent* event) {
     InitDialog();
     QWidget::showEvent(event);
+}
+
+void CDialog::closeEvent(QCloseEvent* event) {
+    // The window stays until its control has ended it; a window that is not up has nothing to end.
+    event->ignore();
+    if (!isVisible()) return;
+    if (auto* control = qobject_cast<QAbstractButton*>(Item(closeControl_))) control->click();
 }
 
 bool CDialog::eventFilter(QObject* watched, QEvent* event) {

@@ -68,6 +68,11 @@ public:
     void SetFilterKeys(bool on) { filterKeys_ = on; }
     bool FiltersKeys() const { return filterKeys_; }
 
+    // A close request from the window manager (title bar, Alt+F4, task bar) clicks this button,
+    // the window's own cancelling control, so that whoever waits for the window hears of its
+    // end. Without one the request is refused: such a window is ended by the program only.
+    void SetCloseControl(int id) { closeControl_ = id; }
+
     // Runs this dialog modal over owner: shown as a frameless window that blocks input to the
     // owner, while timers and posted calls keep flowing. EndDialog hides it; the continuation
     // runs after the handler that ended it has returned.
@@ -88,6 +93,7 @@ protected:
     virtual void OnCommand(int /*id*/, Notify /*code*/) {}
 
     void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
 
 private:
     QWidget* CreateControl(const ControlSpec& control);
@@ -98,6 +104,7 @@ private:
     DialogBaseUnits units_;
     std::map<int, QWidget*> items_;
     bool filterKeys_ = false;
+    int closeControl_ = 0;
     bool initialised_ = false;
     bool modalRunning_ = false;
     std::function<void(int)> then_;

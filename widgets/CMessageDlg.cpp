@@ -67,6 +67,7 @@ void CMessageDlg::OnInitDialog() {
         cancel->show();
         Item(IDC_MSG_NO_REMIND)->show();
     }
+    SetCloseControl(popUps_.ConfirmationMode() ? IDC_MSG_CANCEL : IDC_MSG_OK);
 }
 
 void CMessageDlg::OnCommand(int id, Notify code) {

@@ -9,7 +9,9 @@
 namespace corvane {
 
 CStatusDlg::CStatusDlg(PopUps& popUps, Clock& clock)
-    : CDialog(StatusTemplate(), clock), popUps_(popUps) {}
+    : CDialog(StatusTemplate(), clock), popUps_(popUps) {
+    // No close control: the pop-up belongs to the exchange that runs and closes when it ends.
+}
 
 void CStatusDlg::OnInitDialog() {
     ShowItem(IDC_BUSY_PICTURE, false);

@@ -125,8 +125,7 @@ TEST_F(NetworkTest, TwoSwitchersGiveSortedEntriesThatEachKeepTheirMac) {
     EXPECT_EQ(List().itemText(0), "10.0.0.10");  // text order, as the list sorts
     EXPECT_EQ(List().itemText(1), "10.0.0.9");
     EXPECT_EQ(List().currentIndex(), 0);
-    // Until a selection, the target is the device that answered last.
-    EXPECT_EQ(Net().targetMac[5], "AA");
+    EXPECT_EQ(Net().targetMac[5], "AA");  // the selected entry
 
     Select(1);
     EXPECT_EQ(Net().targetIp, (std::array<QString, 4>{"10", "0", "0", "9"}));
@@ -179,7 +178,7 @@ TEST_F(NetworkTest, OneSearchKeepsAtMost256Switchers) {
     }
     EXPECT_EQ(List().count(), 256);
     EXPECT_EQ(Net().foundSwitchers.size(), 256u);
-    EXPECT_EQ(Net().targetIp[3], "43");  // the last reply still fills the target fields
+    EXPECT_EQ(Net().targetIp[3], "0");  // the target stays the selected entry, 10.0.0.0
     Harness::Click(&h.main, IDC_SEARCH);
     EXPECT_EQ(List().count(), 0);
     EXPECT_TRUE(Net().foundSwitchers.empty());
@@ -259,6 +258,22 @@ TEST_F(ConfigFlowTest, AcknowledgedConfigurationEndsWhenTheSwitcherAnswersAgain)
     EXPECT_FALSE(h.program.popUps.MessageOpen());
     EXPECT_EQ(List().itemText(0), "198.51.100.50");
     EXPECT_EQ(List().count(), 2);
+}
+
+TEST_F(ConfigFlowTest, TheSelectedSwitcherIsConfiguredWhicheverAnsweredLast) {
+    // The later reply sorts after the first: the first stays selected and is the target.
+    SearchAnswered({{"02:00:00:00:00:AA", "10.0.0.10"}, {"02:00:00:00:00:BB", "10.0.0.9"}});
+    Harness::Click(&h.main, IDC_CONFIG);
+    EXPECT_EQ(h.main.Network().ConfigDialog()->ItemText(IDC_CFG_MAC1 + 5), "AA");
+    Harness::Click(h.main.Network().ConfigDialog(), IDC_CFG_OK);
+    h.Settle();
+    const auto& packet = h.sockets.sentDatagrams.back().bytes;
+    EXPECT_EQ(Hex({packet.begin(), packet.begin() + 6}), "02 00 00 00 00 AA");
+
+    // A later reply that sorts before is selected, and so becomes the target.
+    SearchAnswered({{"02:00:00:00:00:CC", "10.0.0.9"}, {"02:00:00:00:00:DD", "10.0.0.10"}});
+    EXPECT_EQ(Net().targetIp[3], "10");
+    EXPECT_EQ(Net().targetMac[5], "DD");
 }
 
 TEST_F(ConfigFlowTest, AConfigurationNeverAcknowledgedTimesOutAfterTwentySeconds) {
