@@ -123,7 +123,7 @@ void CMatrixDlg::OnSwitchReply(const Frame& f) {
     const std::uint8_t sent = host_.Tx().frame[4];
     const std::uint8_t b2 = f[2], b3 = f[3], b4 = f[4], b6 = f[6];
 
-    // R1: an input confirmed; the chain goes on to what belongs to that input.
+    // An input confirmed: the chain goes on to what belongs to that input.
     if (b2 == 0x02 && b3 == 0x03 && b4 == 0x00 && b6 == 0x01 && Awaited(Reply::InputSet)) {
         ShowSwitchState(kInput, sent);
         if (sent == 6 || sent == 7) {
@@ -137,7 +137,7 @@ void CMatrixDlg::OnSwitchReply(const Frame& f) {
         }
         return;
     }
-    // R2 to R5: set commands that end with their confirmation.
+    // Resolution, audio, AUTO ADJUST and SCALER: set commands that end with their confirmation.
     if (b2 == 0x0A && b4 == 0x00 && b6 == 0x01) {
         switch (b3) {
             case 0x06:
@@ -168,14 +168,14 @@ void CMatrixDlg::OnSwitchReply(const Frame& f) {
                 break;
         }
     }
-    // R6: a VGA format confirmed for the current input.
+    // A VGA format confirmed for the current input.
     if (b2 == 0x0A && b3 == 0x01 && b4 == 0x00 && b6 == currentInput_ &&
         Awaited(Reply::VgaFormatSet)) {
         EndExchange();
         ShowSwitchState(kVgaFormat, ReportedVgaFormat(sent));
         return;
     }
-    // R7: the current input reported, on page show.
+    // The current input reported, on page show.
     if (b2 == 0x02 && b3 == 0x01 && b4 == 0x01 && Awaited(Reply::InputReport)) {
         ShowSwitchState(kInput, b6);
         currentInput_ = b6;
@@ -186,7 +186,7 @@ void CMatrixDlg::OnSwitchReply(const Frame& f) {
         }
         return;
     }
-    // R8: the audio source of the current input. Scaler inputs go on to the resolution query,
+    // The audio source of the current input. Scaler inputs go on to the resolution query,
     // and the time-out stays armed for it: without it a lost answer would hold the link for good.
     if (b2 == 0x90 && b3 == 0x0C && b6 == currentInput_ && Awaited(Reply::AudioReport)) {
         ShowSwitchState(kAudio, b4);
@@ -197,7 +197,7 @@ void CMatrixDlg::OnSwitchReply(const Frame& f) {
         }
         return;
     }
-    // R9: the output resolution; the VGA inputs go on to their format.
+    // The output resolution; the VGA inputs go on to their format.
     if (b2 == 0x90 && b3 == 0x06 && b6 == 0x01 && Awaited(Reply::ResolutionReport)) {
         ShowSwitchState(kResolution, b4);
         if (currentInput_ == 6 || currentInput_ == 7) {
@@ -207,7 +207,7 @@ void CMatrixDlg::OnSwitchReply(const Frame& f) {
         }
         return;
     }
-    // R10: the VGA format of the current input ends the chain.
+    // The VGA format of the current input ends the chain.
     if (b2 == 0x90 && b3 == 0x01 && b6 == currentInput_ && Awaited(Reply::VgaFormatReport)) {
         Finish();
         ShowSwitchState(kVgaFormat, b4);

@@ -40,19 +40,20 @@ protected:
     void OnCommand(int id, Notify code) override;
 
 private:
-    // The one answer the page waits for, named by its test in OnSwitchReply.
+    // The one answer the page waits for: the confirmation of a click's command, or a report of
+    // a status chain.
     enum class Reply {
         None,
-        InputSet,          // R1
-        ResolutionSet,     // R2
-        AudioSet,          // R3
-        AutoAdjustSet,     // R4
-        ScalerSet,         // R5
-        VgaFormatSet,      // R6
-        InputReport,       // R7
-        AudioReport,       // R8
-        ResolutionReport,  // R9
-        VgaFormatReport,   // R10
+        InputSet,
+        ResolutionSet,
+        AudioSet,
+        AutoAdjustSet,
+        ScalerSet,
+        VgaFormatSet,
+        InputReport,
+        AudioReport,
+        ResolutionReport,
+        VgaFormatReport,
     };
     static Reply AnswerTo(std::uint8_t command, std::uint8_t sub);
     // A reply counts only while its exchange is out and it is the step awaited: a late or

@@ -206,9 +206,9 @@ TEST(UnplugSoak, APulledLineShowsDisconnectedLeaksNoDescriptorAndLeavesTheProces
             std::cout << "run " << run << " point " << int(point) << " idle " << share * 100
                       << " %\n";
         // The port list refresh every 600 ms costs a few milliseconds, more on the first tick
-        // after the device went; a window shorter than the 5 s of the requirement holds one or
-        // two ticks, so it is held to twice the bound (a spinning thread shows as 50 % and
-        // more) and the sum of all windows to the bound itself.
+        // after the device went; a window shorter than 5 s holds one or two ticks of it, so it
+        // is held to twice the bound (a spinning thread shows as 50 % and more) and the sum of
+        // all windows to the bound itself.
         const double limit = (wall >= 4.99 ? 0.05 : 0.10) * kCpuAllowance;
         EXPECT_LT(share, limit) << "point " << int(point) << ": " << share * 100 << " % of a core";
         if (share >= 0.05) ++overFive;
