@@ -34,6 +34,11 @@ bool BackgroundPass::WaitForLatestRequest(int timeoutMs) {
                           [&] { return finished_ >= target; });
 }
 
+bool BackgroundPass::Ending() {
+    std::lock_guard lock(mutex_);
+    return stop_;
+}
+
 void BackgroundPass::Run() {
     // The worker gives way to every other thread that wants its processor, the user-interface
     // thread above all. Under full load it still gets a small share, so its passes come late

@@ -25,6 +25,9 @@ public:
     // Waits until the job of the latest request so far has run, or one that replaced it.
     bool WaitForLatestRequest(int timeoutMs);
 
+    // True once the pass is being ended: a long job may ask, and cut itself short.
+    bool Ending();
+
 private:
     void Run();
 

@@ -126,7 +126,11 @@ void CEDIDDlg::OnEdidReply(const Frame& f) {
             SendOperation();
         return;
     }
-    if (f[3] == sent[3] && f[4] == 0x00 && f[5] == 0x00 && f[6] == sent[6]) {
+    // Only while the operation is out: a late confirmation would free a link that another
+    // exchange may hold, and its closing timer would cut short the busy pop-up of the next Set.
+    const bool awaitingOperation =
+        IsTimerRunning(kTimeoutTimer) && sent[2] == 0x03 && (sent[3] == 0x02 || sent[3] == 0x04);
+    if (awaitingOperation && f[3] == sent[3] && f[4] == 0x00 && f[5] == 0x00 && f[6] == sent[6]) {
         KillTimer(kTimeoutTimer);
         PopUps& popUps = host_.PopUp();
         popUps.SetBusyText(QStringLiteral("Set successfully!"));

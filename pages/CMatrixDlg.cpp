@@ -5,6 +5,7 @@
 #include "widgets/PopUps.h"
 
 #include <array>
+#include <utility>
 
 namespace corvane {
 namespace {
@@ -49,10 +50,11 @@ std::uint8_t ReportedVgaFormat(std::uint8_t sent) {
 
 }  // namespace
 
-// The confirmation that a click's command is answered with.
-CMatrixDlg::Reply CMatrixDlg::AnswerTo(std::uint8_t command, std::uint8_t sub) {
+CMatrixDlg::Reply CMatrixDlg::ConfirmationOf(std::uint8_t command, std::uint8_t sub) {
     if (command == 0x02)
-        return Reply::InputSet;
+        return sub == 0x03 ? Reply::InputSet : Reply::None;
+    if (command != 0x0A)
+        return Reply::None;
     switch (sub) {
         case 0x06:
             return Reply::ResolutionSet;
@@ -62,8 +64,10 @@ CMatrixDlg::Reply CMatrixDlg::AnswerTo(std::uint8_t command, std::uint8_t sub) {
             return Reply::AutoAdjustSet;
         case 0x0F:
             return Reply::ScalerSet;
-        default:
+        case 0x01:
             return Reply::VgaFormatSet;
+        default:
+            return Reply::None;
     }
 }
 
@@ -84,7 +88,8 @@ void CMatrixDlg::OnCommand(int id, Notify code) {
             return;
         const std::uint8_t b6 = row.carriesInput ? currentInput_ : 0x01;
         host_.Tx().Compose(row.command, row.sub, {row.b4, 0x00, b6});
-        awaiting_ = AnswerTo(row.command, row.sub);
+        awaiting_ = ConfirmationOf(row.command, row.sub);
+        late_ = Reply::None;
         SetTimer(kTimeoutTimer, kTimeoutPeriod);
         host_.PostSendRequest(kSendSwitchFrame);
         return;
@@ -95,14 +100,41 @@ void CMatrixDlg::OnTimer(int id) {
     if (id != kTimeoutTimer)
         return;
     KillTimer(kTimeoutTimer);
+    // A click's command can still be confirmed late; the answer to a query is given up.
+    const Frame& sent = host_.Tx().frame;
+    late_ = ConfirmationOf(sent[2], sent[3]) == awaiting_ ? awaiting_ : Reply::None;
     awaiting_ = Reply::None;
-    host_.PopUp().ShowMessage(QStringLiteral("Time out!"), [this](int) { host_.SetReady(true); });
+    timeOutHolds_ = true;
+    host_.PopUp().ShowMessage(QStringLiteral("Time out!"), [this](int) {
+        // A late confirmation may have taken the link up again meanwhile.
+        if (std::exchange(timeOutHolds_, false))
+            host_.SetReady(true);
+    });
+}
+
+// The device may confirm after the time-out: it has switched, so the page shows it and goes on
+// with the chain, as long as the command is still the one in the transmit frame and no other
+// exchange holds the link. The time-out is armed again for the queries that follow.
+bool CMatrixDlg::Accepted(Reply reply) {
+    if (Awaited(reply))
+        return true;
+    const Frame& sent = host_.Tx().frame;
+    if (reply != late_ || ConfirmationOf(sent[2], sent[3]) != reply)
+        return false;
+    if (!host_.IsReady() && !timeOutHolds_)
+        return false;
+    late_ = Reply::None;
+    timeOutHolds_ = false;
+    host_.SetReady(false);
+    SetTimer(kTimeoutTimer, kTimeoutPeriod);
+    return true;
 }
 
 void CMatrixDlg::SendQuery(std::uint8_t command, std::uint8_t sub, std::uint8_t b6,
                            Reply awaited) {
     host_.Tx().Compose(command, sub, {0x00, 0x00, b6});
     awaiting_ = awaited;
+    late_ = Reply::None;
     host_.PostSendRequest(kSendSwitchFrame);
 }
 
@@ -123,8 +155,8 @@ void CMatrixDlg::OnSwitchReply(const Frame& f) {
     const std::uint8_t sent = host_.Tx().frame[4];
     const std::uint8_t b2 = f[2], b3 = f[3], b4 = f[4], b6 = f[6];
 
-    // R1: an input confirmed; the chain goes on to what belongs to that input.
-    if (b2 == 0x02 && b3 == 0x03 && b4 == 0x00 && b6 == 0x01 && Awaited(Reply::InputSet)) {
+    // An input confirmed: the chain goes on to what belongs to that input.
+    if (b2 == 0x02 && b3 == 0x03 && b4 == 0x00 && b6 == 0x01 && Accepted(Reply::InputSet)) {
         ShowSwitchState(kInput, sent);
         if (sent == 6 || sent == 7) {
             currentInput_ = sent;
@@ -137,29 +169,29 @@ void CMatrixDlg::OnSwitchReply(const Frame& f) {
         }
         return;
     }
-    // R2 to R5: set commands that end with their confirmation.
+    // Resolution, audio, AUTO ADJUST and SCALER: set commands that end with their confirmation.
     if (b2 == 0x0A && b4 == 0x00 && b6 == 0x01) {
         switch (b3) {
             case 0x06:
-                if (!Awaited(Reply::ResolutionSet))
+                if (!Accepted(Reply::ResolutionSet))
                     return;
                 EndExchange();
                 ShowSwitchState(kResolution, sent);
                 return;
             case 0x0C:
-                if (!Awaited(Reply::AudioSet))
+                if (!Accepted(Reply::AudioSet))
                     return;
                 EndExchange();
                 ShowSwitchState(kAudio, sent);
                 return;
             case 0x0E:
-                if (!Awaited(Reply::AutoAdjustSet))
+                if (!Accepted(Reply::AutoAdjustSet))
                     return;
                 EndExchange();
                 ShowSwitchState(kVgaFormat, 4);
                 return;
             case 0x0F:
-                if (!Awaited(Reply::ScalerSet))
+                if (!Accepted(Reply::ScalerSet))
                     return;
                 EndExchange();
                 ShowSwitchState(kVgaFormat, 3);
@@ -168,14 +200,14 @@ void CMatrixDlg::OnSwitchReply(const Frame& f) {
                 break;
         }
     }
-    // R6: a VGA format confirmed for the current input.
+    // A VGA format confirmed for the current input.
     if (b2 == 0x0A && b3 == 0x01 && b4 == 0x00 && b6 == currentInput_ &&
-        Awaited(Reply::VgaFormatSet)) {
+        Accepted(Reply::VgaFormatSet)) {
         EndExchange();
         ShowSwitchState(kVgaFormat, ReportedVgaFormat(sent));
         return;
     }
-    // R7: the current input reported, on page show.
+    // The current input reported, on page show.
     if (b2 == 0x02 && b3 == 0x01 && b4 == 0x01 && Awaited(Reply::InputReport)) {
         ShowSwitchState(kInput, b6);
         currentInput_ = b6;
@@ -186,7 +218,7 @@ void CMatrixDlg::OnSwitchReply(const Frame& f) {
         }
         return;
     }
-    // R8: the audio source of the current input. Scaler inputs go on to the resolution query,
+    // The audio source of the current input. Scaler inputs go on to the resolution query,
     // and the time-out stays armed for it: without it a lost answer would hold the link for good.
     if (b2 == 0x90 && b3 == 0x0C && b6 == currentInput_ && Awaited(Reply::AudioReport)) {
         ShowSwitchState(kAudio, b4);
@@ -197,7 +229,7 @@ void CMatrixDlg::OnSwitchReply(const Frame& f) {
         }
         return;
     }
-    // R9: the output resolution; the VGA inputs go on to their format.
+    // The output resolution; the VGA inputs go on to their format.
     if (b2 == 0x90 && b3 == 0x06 && b6 == 0x01 && Awaited(Reply::ResolutionReport)) {
         ShowSwitchState(kResolution, b4);
         if (currentInput_ == 6 || currentInput_ == 7) {
@@ -207,7 +239,7 @@ void CMatrixDlg::OnSwitchReply(const Frame& f) {
         }
         return;
     }
-    // R10: the VGA format of the current input ends the chain.
+    // The VGA format of the current input ends the chain.
     if (b2 == 0x90 && b3 == 0x01 && b6 == currentInput_ && Awaited(Reply::VgaFormatReport)) {
         Finish();
         ShowSwitchState(kVgaFormat, b4);

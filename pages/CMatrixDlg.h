@@ -31,7 +31,10 @@ public:
     std::uint8_t CurrentInput() const { return currentInput_; }
 
     // The main window sent the current-input query of the page show: its report is awaited.
-    void AwaitInputReport() { awaiting_ = Reply::InputReport; }
+    void AwaitInputReport() {
+        awaiting_ = Reply::InputReport;
+        late_ = Reply::None;
+    }
     // The exchange was given up (time-out): a late answer must not move anything.
     void Abandon() { awaiting_ = Reply::None; }
 
@@ -40,24 +43,29 @@ protected:
     void OnCommand(int id, Notify code) override;
 
 private:
-    // The one answer the page waits for, named by its test in OnSwitchReply.
+    // The one answer the page waits for: the confirmation of a click's command, or a report of
+    // a status chain.
     enum class Reply {
         None,
-        InputSet,          // R1
-        ResolutionSet,     // R2
-        AudioSet,          // R3
-        AutoAdjustSet,     // R4
-        ScalerSet,         // R5
-        VgaFormatSet,      // R6
-        InputReport,       // R7
-        AudioReport,       // R8
-        ResolutionReport,  // R9
-        VgaFormatReport,   // R10
+        InputSet,
+        ResolutionSet,
+        AudioSet,
+        AutoAdjustSet,
+        ScalerSet,
+        VgaFormatSet,
+        InputReport,
+        AudioReport,
+        ResolutionReport,
+        VgaFormatReport,
     };
-    static Reply AnswerTo(std::uint8_t command, std::uint8_t sub);
+    // The confirmation a command frame is answered with; None for a query.
+    static Reply ConfirmationOf(std::uint8_t command, std::uint8_t sub);
     // A reply counts only while its exchange is out and it is the step awaited: a late or
     // repeated answer must not send a query in the middle of another exchange, nor end it.
     bool Awaited(Reply reply) const { return awaiting_ == reply && !host_.IsReady(); }
+    // Awaited, or the late confirmation of a command that timed out, which then takes up its
+    // exchange again.
+    bool Accepted(Reply reply);
 
     void SendQuery(std::uint8_t command, std::uint8_t sub, std::uint8_t b6, Reply awaited);
     void SendAudioQuery(std::uint8_t input) { SendQuery(0x90, 0x0C, input, Reply::AudioReport); }
@@ -73,6 +81,8 @@ private:
     PageHost& host_;
     std::uint8_t currentInput_ = 0;
     Reply awaiting_ = Reply::None;
+    Reply late_ = Reply::None;   // the confirmation of a command that timed out
+    bool timeOutHolds_ = false;  // the click's "Time out!" is up and holds the link
 };
 
 }  // namespace corvane

@@ -1,6 +1,6 @@
 // Each window's controls sit where their dialog units put them for the font in use. The
-// positions below are the windows' published layouts, written out again rather than read from
-// the templates, so that a changed template shows up here.
+// positions below are the windows' layouts, in dialog units, written out again rather than read
+// from the templates, so that a changed template shows up here.
 
 #include "app/CConfigIPDlg.h"
 #include "pages/CEDIDDlg.h"

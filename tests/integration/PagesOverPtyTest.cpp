@@ -162,11 +162,13 @@ TEST_F(PagesOverPty, ADroppedBlockAcknowledgementIsRetriedAndTheImageArrivesInta
     RunWithFaultOnFourthBlock(sim::FaultAction::Drop, "20,01,AA,00,00,01,01,40,03@1");
 }
 
-// The first answer comes 25 ms after the resend's, inside the pause before the next block's
-// data: the block is accepted once, and the late answer is not taken for the next block's (which
-// would leave that block unsent).
+// The first answer comes about 1.5 s after the resend's, while the page waits for a second
+// answer, and 1.5 s before it would stop waiting: far enough from both that a loaded machine's
+// late timers cannot move it out of that wait. The block is accepted once and nothing is
+// skipped. The exact moments (the late answer inside the pause before the next block) are tested
+// on the manual clock.
 TEST_F(PagesOverPty, AnAcknowledgementLatePastItsRetrySkipsNoBlock) {
-    RunWithFaultOnFourthBlock(sim::FaultAction::Delay, "20,01,AA,00,00,01,01,40,03:3075@1");
+    RunWithFaultOnFourthBlock(sim::FaultAction::Delay, "20,01,AA,00,00,01,01,40,03:4550@1");
 }
 
 // A device that writes each block for 150 ms before it answers, and answers the block it

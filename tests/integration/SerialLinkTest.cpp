@@ -10,6 +10,7 @@
 #include "tests/support/Watchdog.h"
 #include "tests/support/FakeLink.h"
 #include "tests/support/Pty.h"
+#include "tests/support/Pump.h"
 
 #include <gtest/gtest.h>
 #include <QAbstractButton>
@@ -19,7 +20,6 @@
 #include <sys/inotify.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
@@ -32,17 +32,8 @@ namespace {
 using test::Bytes;
 using test::PtyPair;
 using test::PtyPeer;
+using test::PumpUntil;
 using test::Watchdog;
-
-// Processes events until pred holds or the time is up.
-bool PumpUntil(const std::function<bool()>& pred, int ms = 10000) {
-    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-    while (!pred()) {
-        if (std::chrono::steady_clock::now() > end) return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-    }
-    return true;
-}
 
 Bytes Wire(const Frame& frame) {
     return Bytes(frame.begin(), frame.end());

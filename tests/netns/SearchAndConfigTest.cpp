@@ -19,6 +19,7 @@
 #include <QAbstractButton>
 #include <QComboBox>
 
+#include <chrono>
 #include <cstdlib>
 
 namespace corvane {
@@ -161,17 +162,15 @@ TEST_F(NetnsTest, TheSwitcherTakesTheNewAddressAndAnswersFromIt) {
 TEST_F(NetnsTest, AConfigurationForAnotherDeviceTimesOut) {
     ASSERT_FALSE(SearchForTheSimulator().isEmpty());
     program.network.targetMac[5] = QStringLiteral("7F");  // no such switcher here
+    // The 20 s period itself is tested on the manual clock. Here the time-out must not come
+    // early, which no load can cause; how late it comes is left to the machine.
     const auto started = std::chrono::steady_clock::now();
     Configure(kSimOtherAddress);
-    ASSERT_TRUE(PumpUntil([&] { return program.popUps.MessageOpen(); }, 25000));
-    const auto seconds = std::chrono::duration_cast<std::chrono::milliseconds>(
-                             std::chrono::steady_clock::now() - started)
-                             .count() /
-                         1000.0;
+    ASSERT_TRUE(PumpUntil([&] { return program.popUps.MessageOpen(); }, 60000));
+    const auto elapsed = std::chrono::steady_clock::now() - started;
+    EXPECT_GE(std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count(), 19900);
     EXPECT_EQ(program.popUps.MessageText(), "Time out!");
     EXPECT_FALSE(program.popUps.BusyOpen());
-    EXPECT_GE(seconds, 19.9);
-    EXPECT_LT(seconds, 22.0);
     CloseMessage();
     EXPECT_TRUE(PumpUntil([&] { return program.link.ready == 1; }));
 }

@@ -155,5 +155,22 @@ TEST_F(EdidPage, RepeatedOrLatePreparationConfirmationSendsNothing) {
     EXPECT_EQ(h.link.Count(), 3u);
 }
 
+// An operation confirmed after its time-out frees no link that another exchange holds, and arms
+// no timer that would close the busy pop-up of the next Set.
+TEST_F(EdidPage, ALateOperationConfirmationNeitherFreesTheLinkNorCutsTheNextSetShort) {
+    Press(IDC_EDID_SET);
+    h.Reply("03 08 00 00 00 00 00 00 00 00");
+    ExpectTimeOutAt(7000);
+    ASSERT_TRUE(h.main.CheckLinkReady());  // another sender takes the link
+    h.Reply("03 02 00 00 01 00 00 00 00 00");
+    EXPECT_FALSE(h.main.IsReady());
+    h.main.SetReady(true);
+    h.Reply("03 02 00 00 01 00 00 00 00 00");  // again, with nothing out
+    Press(IDC_EDID_SET);
+    h.Advance(900);
+    EXPECT_TRUE(popUps().BusyOpen());
+    EXPECT_EQ(popUps().BusyText(), "Setting");
+}
+
 }  // namespace
 }  // namespace corvane

@@ -229,6 +229,39 @@ TEST_F(SwitchPage, LateAndRepeatedAnswersNeitherQueryNorEndAnotherExchange) {
     EXPECT_TRUE(h->main.IsReady());
 }
 
+// The device switched after all: a confirmation that comes after its time-out is applied and
+// its chain runs, unless another exchange holds the link by then.
+TEST_F(SwitchPage, ALateConfirmationIsAppliedUnlessAnotherExchangeHoldsTheLink) {
+    Show(1);
+    Press(IDC_SW_HDMI3);
+    h->Advance(7000);
+    h->Reply(B(0x02, 0x03, 0, 1));  // while "Time out!" is up
+    EXPECT_TRUE(page->IsItemChecked(IDC_SW_HDMI3));
+    h->CloseMessage();
+    EXPECT_FALSE(h->main.IsReady());  // closing it does not free the link mid-chain
+    Run(FollowUps(3, false));
+    ExpectIdle();
+
+    // After "Time out!" was closed.
+    const std::pair<int, std::string> late[] = {{IDC_SW_720P, B(0x0A, 0x06, 0, 1)},
+                                                {IDC_SW_HDMI4, B(0x02, 0x03, 0, 1)}};
+    for (const auto& [id, reply] : late) {
+        Press(id);
+        h->Advance(7000);
+        h->CloseMessage();
+        ASSERT_TRUE(h->main.CheckLinkReady());  // another sender takes the link
+        const auto sent = h->link.Count();
+        h->Reply(reply);
+        EXPECT_FALSE(page->IsItemChecked(id));
+        EXPECT_FALSE(h->main.IsReady());
+        EXPECT_EQ(h->link.Count(), sent);
+        h->main.SetReady(true);
+        h->Reply(reply);
+        EXPECT_TRUE(page->IsItemChecked(id));
+    }
+    EXPECT_EQ(h->link.LastBody(), B(0x90, 0x0C, 0, 4));
+}
+
 // Per button, after the confirmation: 'P' pressed and enabled, 'R' released and disabled,
 // 'E' enabled with its pressed state kept, 'U' untouched.
 TEST_F(SwitchPage, InputConfirmationSetsTheRowOfItsInput) {

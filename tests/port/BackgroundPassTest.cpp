@@ -5,6 +5,7 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <latch>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -67,25 +68,26 @@ TEST(BackgroundPass, TheJobsRunOffTheCallersThread) {
     EXPECT_NE(ranOn, std::this_thread::get_id());
 }
 
+// The running job lasts until the end has begun, so the waiting job cannot start before it.
 TEST(BackgroundPass, TheEndLetsTheRunningJobFinishAndDropsTheWaitingOne) {
-    Gate gate;
+    std::latch entered{1};
+    std::atomic<bool> sawEnd{false};
     std::atomic<bool> firstDone{false};
     std::atomic<bool> secondRan{false};
-    std::thread opener;
     {
         BackgroundPass pass;
         pass.Request([&] {
-            gate.Wait();
+            entered.count_down();
+            const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+            while (!pass.Ending() && std::chrono::steady_clock::now() < until)
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            sawEnd = pass.Ending();
             firstDone = true;
         });
-        gate.WaitEntered();
+        entered.wait();
         pass.Request([&] { secondRan = true; });
-        opener = std::thread([&] {
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-            gate.Open();
-        });
     }
-    opener.join();
+    EXPECT_TRUE(sawEnd);
     EXPECT_TRUE(firstDone);
     EXPECT_FALSE(secondRan);
 }

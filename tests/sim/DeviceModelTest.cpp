@@ -39,36 +39,37 @@ TEST(DeviceModelFrames, BeeperQueryGoldenFrameAndSetAnswers) {
 
 TEST(DeviceModelFrames, InputSelectThenStatusQueries) {
     DeviceModel m;
-    // "HDMI 3" as in the road of one command: R1 needs b4 = 00 and b6 = 01.
-    const std::string r1 = AnswerBody(m, "02 03 03 00 01 00 00 00 00 00");
-    EXPECT_EQ(B(r1, 2), 0x02);
-    EXPECT_EQ(B(r1, 3), 0x03);
-    EXPECT_EQ(B(r1, 4), 0x00);
-    EXPECT_EQ(B(r1, 6), 0x01);
+    // "HDMI 3": the page takes the input confirmation only with b4 = 00 and b6 = 01.
+    const std::string inputSet = AnswerBody(m, "02 03 03 00 01 00 00 00 00 00");
+    EXPECT_EQ(B(inputSet, 2), 0x02);
+    EXPECT_EQ(B(inputSet, 3), 0x03);
+    EXPECT_EQ(B(inputSet, 4), 0x00);
+    EXPECT_EQ(B(inputSet, 6), 0x01);
     EXPECT_EQ(m.State().input, 3);
 
-    // R7: b4 = 01, b6 = the input.
+    // The input report: b4 = 01, b6 = the input.
     EXPECT_EQ(AnswerBody(m, "02 01 01 00 00 00 00 00 00 00"), "02 01 01 00 03 00 00 00 00 00");
 
-    // Audio of the current input, then of another one: R8 carries b4 = source, b6 = input.
+    // Audio of the current input, then of another one: the report carries b4 = source,
+    // b6 = input.
     EXPECT_EQ(AnswerBody(m, "0A 0C 02 00 01 00 00 00 00 00").substr(0, 17), "0A 0C 00 02 01 00");
     EXPECT_EQ(AnswerBody(m, "90 0C 00 00 03 00 00 00 00 00"), "90 0C 02 00 03 00 00 00 00 00");
     EXPECT_EQ(AnswerBody(m, "90 0C 00 00 05 00 00 00 00 00"), "90 0C 01 00 05 00 00 00 00 00");
 
-    // Resolution set (R2) and query (R9: b6 = 01, b4 = resolution).
-    const std::string r2 = AnswerBody(m, "0A 06 04 00 01 00 00 00 00 00");
-    EXPECT_EQ(B(r2, 4), 0x00);
-    EXPECT_EQ(B(r2, 6), 0x01);
+    // Resolution set (confirmed with b4 = 00, b6 = 01), then its report (b6 = 01, b4 = resolution).
+    const std::string resolutionSet = AnswerBody(m, "0A 06 04 00 01 00 00 00 00 00");
+    EXPECT_EQ(B(resolutionSet, 4), 0x00);
+    EXPECT_EQ(B(resolutionSet, 6), 0x01);
     EXPECT_EQ(AnswerBody(m, "90 06 00 00 01 00 00 00 00 00"), "90 06 04 00 01 00 00 00 00 00");
 }
 
 TEST(DeviceModelFrames, VgaFormatUsesSetAndReportedNumbering) {
     DeviceModel m;
     AnswerBody(m, "02 03 06 00 01 00 00 00 00 00");
-    // YPbPr is sent as 05 and reported as 2; R6 needs b6 = the input.
-    const std::string r6 = AnswerBody(m, "0A 01 05 00 06 00 00 00 00 00");
-    EXPECT_EQ(B(r6, 4), 0x00);
-    EXPECT_EQ(B(r6, 6), 0x06);
+    // YPbPr is sent as 05 and reported as 2; its confirmation carries the input in b6.
+    const std::string vgaFormatSet = AnswerBody(m, "0A 01 05 00 06 00 00 00 00 00");
+    EXPECT_EQ(B(vgaFormatSet, 4), 0x00);
+    EXPECT_EQ(B(vgaFormatSet, 6), 0x06);
     EXPECT_EQ(AnswerBody(m, "90 01 00 00 06 00 00 00 00 00"), "90 01 02 00 06 00 00 00 00 00");
     // RGBHV sent as 02, reported as 1; VGA 2 keeps its own format.
     AnswerBody(m, "0A 01 02 00 06 00 00 00 00 00");
@@ -76,18 +77,19 @@ TEST(DeviceModelFrames, VgaFormatUsesSetAndReportedNumbering) {
     EXPECT_EQ(B(AnswerBody(m, "90 01 00 00 06 00 00 00 00 00"), 4), 1);
     EXPECT_EQ(B(AnswerBody(m, "90 01 00 00 07 00 00 00 00 00"), 4), 2);
 
-    // AUTO ADJUST (R4) and SCALER (R5): b4 = 00, b6 = 01, reported as 4 and 3.
-    const std::string r4 = AnswerBody(m, "0A 0E 00 00 01 00 00 00 00 00");
-    EXPECT_EQ(B(r4, 4), 0x00);
-    EXPECT_EQ(B(r4, 6), 0x01);
+    // AUTO ADJUST and SCALER: confirmed with b4 = 00, b6 = 01, reported as 4 and 3.
+    const std::string autoAdjustSet = AnswerBody(m, "0A 0E 00 00 01 00 00 00 00 00");
+    EXPECT_EQ(B(autoAdjustSet, 4), 0x00);
+    EXPECT_EQ(B(autoAdjustSet, 6), 0x01);
     EXPECT_EQ(B(AnswerBody(m, "90 01 00 00 06 00 00 00 00 00"), 4), 4);
-    const std::string r5 = AnswerBody(m, "0A 0F 00 00 01 00 00 00 00 00");
-    EXPECT_EQ(B(r5, 3), 0x0F);
-    EXPECT_EQ(B(r5, 4), 0x00);
-    EXPECT_EQ(B(r5, 6), 0x01);
+    const std::string scalerSet = AnswerBody(m, "0A 0F 00 00 01 00 00 00 00 00");
+    EXPECT_EQ(B(scalerSet, 3), 0x0F);
+    EXPECT_EQ(B(scalerSet, 4), 0x00);
+    EXPECT_EQ(B(scalerSet, 6), 0x01);
     EXPECT_EQ(B(AnswerBody(m, "90 01 00 00 06 00 00 00 00 00"), 4), 3);
 
-    // A program that never learnt the input sends 00; it is echoed so that R6 accepts it.
+    // A program that never learnt the input sends 00; it is echoed so that the page accepts the
+    // confirmation.
     const std::string zero = AnswerBody(m, "0A 01 05 00 00 00 00 00 00 00");
     EXPECT_EQ(B(zero, 4), 0x00);
     EXPECT_EQ(B(zero, 6), 0x00);
