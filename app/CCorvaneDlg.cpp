@@ -106,8 +106,9 @@ CCorvaneDlg::CCorvaneDlg(Program& program, PortSource* ports)
     captionFont_.setBold(true);
     captionFont_.setStyleHint(QFont::SansSerif);
     program_.popUps.SetOwner(this);
-    log_.SetObserver([this](TrafficKind kind, const std::uint8_t* bytes, std::size_t length) {
-        traffic_.Add(kind, bytes, length);
+    log_.SetObserver([this](TrafficKind kind, const std::uint8_t* bytes, std::size_t length,
+                            const std::string& interfaceName) {
+        traffic_.Add(kind, bytes, length, QString::fromStdString(interfaceName));
     });
 }
 

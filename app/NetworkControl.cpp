@@ -7,6 +7,8 @@
 
 #include <QComboBox>
 
+#include <algorithm>
+
 namespace corvane {
 namespace {
 
@@ -40,9 +42,10 @@ void NetworkControl::MakeLinks(SocketFactory& sockets, std::uint16_t tcpPort) {
                           [this](const Frame& frame) { main_.DispatchFrame(frame); }},
         tcpPort);
     udp_ = std::make_unique<SwitcherSearch>(
-        sockets, SwitcherSearch::Handlers{
-                     [this](const std::uint8_t* b, std::size_t n) { OnSearchReply(b, n); },
-                     [this](const std::uint8_t* b, std::size_t n) { OnConfigReply(b, n); }});
+        sockets, SwitcherSearch::Handlers{[this](const std::uint8_t* b, std::size_t n,
+                                                 const Via& via) { OnSearchReply(b, n, via); },
+                                          [this](const std::uint8_t* b, std::size_t n,
+                                                 const Via& via) { OnConfigReply(b, n, via); }});
     main_.Sender().SetTcpLink(tcp_.get());
 }
 
@@ -86,15 +89,15 @@ void NetworkControl::OnTcpClosed() {
 void NetworkControl::SearchSwitchers() {
     if (auto* list = main_.ItemAs<QComboBox>(IDC_SWITCHER_IP)) list->clear();
     main_.program().network.foundSwitchers.clear();
+    main_.program().network.foundOn.clear();
     CloseTcp();
-    if (udp_->Search()) {
-        const std::uint8_t request = kSearchRequest;
-        main_.Log().NoteDatagram(TrafficKind::SearchRequest, &request, 1);
-    }
+    const std::uint8_t request = kSearchRequest;
+    for (const Via& via : udp_->Search())
+        main_.Log().NoteDatagram(TrafficKind::SearchRequest, &request, 1, via.name);
 }
 
-void NetworkControl::OnSearchReply(const std::uint8_t* bytes, std::size_t length) {
-    main_.Log().LogDatagram(bytes, length);
+void NetworkControl::OnSearchReply(const std::uint8_t* bytes, std::size_t length, const Via& via) {
+    main_.Log().LogDatagram(bytes, length, via.name);
     const std::optional<SearchReply> reply = ParseSearchReply(bytes, length);
     if (!reply) return;
 
@@ -109,7 +112,7 @@ void NetworkControl::OnSearchReply(const std::uint8_t* bytes, std::size_t length
     }
     if (reply->switcher) {
         const QStringList octets(network.targetIp.begin(), network.targetIp.end());
-        AddSwitcher(octets.join(QLatin1Char('.')), mac);
+        AddSwitcher(octets.join(QLatin1Char('.')), mac, via.index);
     }
     // Config... must reach the switcher the list shows selected, not the one that answered last.
     OnSwitcherSelected();
@@ -124,10 +127,24 @@ void NetworkControl::OnSearchReply(const std::uint8_t* bytes, std::size_t length
     main_.SetTimer(kConfigDoneTimer, kConfigDonePeriod);
 }
 
-void NetworkControl::AddSwitcher(const QString& address, const QString& mac) {
-    std::vector<QString>& found = main_.program().network.foundSwitchers;
+void NetworkControl::AddSwitcher(const QString& address, const QString& mac, int interfaceIndex) {
+    NetworkState& network = main_.program().network;
+    std::vector<QString>& found = network.foundSwitchers;
     auto* list = main_.ItemAs<QComboBox>(IDC_SWITCHER_IP);
-    if (!list || found.size() >= NetworkState::kMaxSwitchers) return;
+    if (!list) return;
+    // A switcher that answers on two interfaces (or twice) is listed once, with both.
+    for (int row = 0; row < list->count(); ++row) {
+        const auto index = static_cast<std::size_t>(list->itemData(row).toInt());
+        if (list->itemText(row) != address || index >= found.size() || found[index] != mac)
+            continue;
+        network.foundOn.resize(found.size());
+        std::vector<int>& on = network.foundOn[index];
+        if (interfaceIndex > 0 && std::find(on.begin(), on.end(), interfaceIndex) == on.end())
+            on.push_back(interfaceIndex);
+        list->setCurrentIndex(0);
+        return;
+    }
+    if (found.size() >= NetworkState::kMaxSwitchers) return;
     // A sorted list: the new entry goes after every entry that does not sort after it.
     int at = 0;
     while (at < list->count() &&
@@ -136,7 +153,18 @@ void NetworkControl::AddSwitcher(const QString& address, const QString& mac) {
     }
     list->insertItem(at, address, static_cast<int>(found.size()));
     found.push_back(mac);
+    network.foundOn.resize(found.size());
+    if (interfaceIndex > 0) network.foundOn.back() = {interfaceIndex};
     list->setCurrentIndex(0);
+}
+
+std::vector<int> NetworkControl::SelectedSwitcherInterfaces() const {
+    const auto* list = main_.ItemAs<QComboBox>(IDC_SWITCHER_IP);
+    const NetworkState& network = main_.program().network;
+    bool ok = false;
+    const int index = list ? list->currentData().toInt(&ok) : -1;
+    if (!ok || index < 0 || static_cast<std::size_t>(index) >= network.foundOn.size()) return {};
+    return network.foundOn[static_cast<std::size_t>(index)];
 }
 
 void NetworkControl::OnSwitcherSelected() {
@@ -157,13 +185,13 @@ void NetworkControl::OnSwitcherSelected() {
 }
 
 void NetworkControl::SendConfigBroadcast(const ConfigPacket& packet) {
-    if (udp_->SendConfig(packet)) {
-        main_.Log().NoteDatagram(TrafficKind::ConfigSent, packet.data(), packet.size());
-    }
+    // Where the chosen switcher answered; everywhere when that is not known.
+    for (const Via& via : udp_->SendConfig(packet, SelectedSwitcherInterfaces()))
+        main_.Log().NoteDatagram(TrafficKind::ConfigSent, packet.data(), packet.size(), via.name);
 }
 
-void NetworkControl::OnConfigReply(const std::uint8_t* bytes, std::size_t length) {
-    main_.Log().NoteDatagram(TrafficKind::ConfigReply, bytes, length);
+void NetworkControl::OnConfigReply(const std::uint8_t* bytes, std::size_t length, const Via& via) {
+    main_.Log().NoteDatagram(TrafficKind::ConfigReply, bytes, length, via.name);
     if (!IsConfigAcknowledgement(bytes, length)) return;
     SearchSwitchers();
     main_.SetTimer(kSearchAgainTimer, kSearchAgainPeriod);

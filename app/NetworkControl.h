@@ -51,9 +51,9 @@ public:
     // Timers 1004, 1005, 1007 and 1008; false for other ids.
     bool OnTimer(int id);
 
-    // WM_SEARCH_REPLY and WM_CONFIG_REPLY, with the datagram read.
-    void OnSearchReply(const std::uint8_t* bytes, std::size_t length);
-    void OnConfigReply(const std::uint8_t* bytes, std::size_t length);
+    // WM_SEARCH_REPLY and WM_CONFIG_REPLY, with the datagram read and the interface it came in on.
+    void OnSearchReply(const std::uint8_t* bytes, std::size_t length, const Via& via);
+    void OnConfigReply(const std::uint8_t* bytes, std::size_t length, const Via& via);
 
     TcpLink& Tcp() { return *tcp_; }
     SwitcherSearch& Udp() { return *udp_; }
@@ -66,7 +66,8 @@ private:
     void OnTcpConnected();
     void OnTcpClosed();
     void ShowTcpDisconnected();
-    void AddSwitcher(const QString& address, const QString& mac);
+    void AddSwitcher(const QString& address, const QString& mac, int interfaceIndex);
+    std::vector<int> SelectedSwitcherInterfaces() const;
     void OnConfigTimeout();
 
     CCorvaneDlg& main_;

@@ -41,6 +41,9 @@ struct NetworkState {
     // The MAC text (12 hexadecimal digits) of each switcher the last search listed, in the
     // order found; a list entry carries its index here.
     std::vector<QString> foundSwitchers;
+    // By the same index, the interfaces each switcher answered on (none when unknown), so that
+    // Config... goes out where the switcher is.
+    std::vector<std::vector<int>> foundOn;
 };
 
 struct Program {

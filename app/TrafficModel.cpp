@@ -15,12 +15,20 @@ QString BytesText(const std::vector<std::uint8_t>& bytes) {
     return text.trimmed();
 }
 
+// "received on eth1" for a datagram, so that a trace shows which adapter reached the switcher.
+QString DirectionCell(const TrafficEntry& e) {
+    QString text = QLatin1String(DirectionText(e.kind));
+    if (!e.interfaceName.isEmpty()) text += QStringLiteral(" on ") + e.interfaceName;
+    return text;
+}
+
 }  // namespace
 
 TrafficModel::TrafficModel(TimeSource now, QObject* parent)
     : QAbstractTableModel(parent), now_(std::move(now)) {}
 
-void TrafficModel::Add(TrafficKind kind, const std::uint8_t* bytes, std::size_t length) {
+void TrafficModel::Add(TrafficKind kind, const std::uint8_t* bytes, std::size_t length,
+                       const QString& interfaceName) {
     if (static_cast<int>(entries_.size()) >= kMaxEntries) {
         beginRemoveRows({}, 0, 0);
         entries_.pop_front();
@@ -30,7 +38,7 @@ void TrafficModel::Add(TrafficKind kind, const std::uint8_t* bytes, std::size_t 
     const int row = static_cast<int>(entries_.size());
     beginInsertRows({}, row, row);
     entries_.push_back({now_(), kind, std::vector<std::uint8_t>(bytes, bytes + length),
-                        DecodeTraffic(kind, bytes, length)});
+                        DecodeTraffic(kind, bytes, length), interfaceName});
     endInsertRows();
 }
 
@@ -43,9 +51,8 @@ void TrafficModel::Clear() {
 
 QString TrafficModel::LineText(int row) const {
     const TrafficEntry& e = Entry(row);
-    return TimeText(e.time) + QLatin1Char('\t') + QLatin1String(DirectionText(e.kind)) +
-           QLatin1Char('\t') + BytesText(e.bytes) + QLatin1Char('\t') +
-           QString::fromStdString(e.meaning.Text());
+    return TimeText(e.time) + QLatin1Char('\t') + DirectionCell(e) + QLatin1Char('\t') +
+           BytesText(e.bytes) + QLatin1Char('\t') + QString::fromStdString(e.meaning.Text());
 }
 
 QString TrafficModel::AllText() const {
@@ -71,7 +78,7 @@ QVariant TrafficModel::data(const QModelIndex& index, int role) const {
             case kTime:
                 return e.time.toString(QStringLiteral("hh:mm:ss.zzz"));
             case kDirection:
-                return QLatin1String(DirectionText(e.kind));
+                return DirectionCell(e);
             case kBytes:
                 return BytesText(e.bytes);
             case kMeaning:

@@ -21,6 +21,7 @@ struct TrafficEntry {
     TrafficKind kind = TrafficKind::Sent;
     std::vector<std::uint8_t> bytes;
     TrafficMeaning meaning;
+    QString interfaceName;  // the network interface a datagram used; empty for frames
 };
 
 class TrafficModel : public QAbstractTableModel {
@@ -33,14 +34,16 @@ public:
     explicit TrafficModel(TimeSource now = &QDateTime::currentDateTime, QObject* parent = nullptr);
 
     // The observer of the traffic log. The oldest entry goes once the record is full.
-    void Add(TrafficKind kind, const std::uint8_t* bytes, std::size_t length);
+    void Add(TrafficKind kind, const std::uint8_t* bytes, std::size_t length,
+             const QString& interfaceName = {});
     void Clear();
 
     const TrafficEntry& Entry(int row) const { return entries_[static_cast<std::size_t>(row)]; }
     // Entries dropped from the front since the last Clear.
     std::uint64_t Dropped() const { return dropped_; }
 
-    // One entry as a line of text: time, direction, bytes, meaning, separated by tabs.
+    // One entry as a line of text: time, direction (with the interface of a datagram), bytes,
+    // meaning, separated by tabs.
     QString LineText(int row) const;
     // Every entry, one line each, oldest first.
     QString AllText() const;

@@ -240,14 +240,14 @@ void FirmwareUpload(benchmark::State& state) {
         // When each data block left and each block acknowledgement was dispatched, on the
         // user-interface thread; the traffic record still gets everything.
         std::vector<Steady::time_point> blockSent, blockAcked;
-        rig.main->Log().SetObserver(
-            [&](TrafficKind kind, const std::uint8_t* bytes, std::size_t length) {
-                rig.main->Traffic().Add(kind, bytes, length);
-                if (kind == TrafficKind::Sent && length == kBlockSize)
-                    blockSent.push_back(Steady::now());
-                if (kind == TrafficKind::Received && bytes[2] == 0x20 && bytes[7] == 0x01)
-                    blockAcked.push_back(Steady::now());
-            });
+        rig.main->Log().SetObserver([&](TrafficKind kind, const std::uint8_t* bytes,
+                                        std::size_t length, const std::string&) {
+            rig.main->Traffic().Add(kind, bytes, length);
+            if (kind == TrafficKind::Sent && length == kBlockSize)
+                blockSent.push_back(Steady::now());
+            if (kind == TrafficKind::Received && bytes[2] == 0x20 && bytes[7] == 0x01)
+                blockAcked.push_back(Steady::now());
+        });
         const auto pressed = Steady::now();
         test::SimOverPty::Click(page, IDC_FW_UPGRADE);
         const bool uploaded =

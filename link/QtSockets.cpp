@@ -1,10 +1,14 @@
 #include "link/QtSockets.h"
 
 #include <QHostAddress>
+#include <QNetworkDatagram>
+#include <QNetworkInterface>
 #include <QNetworkProxy>
 #include <QPointer>
 #include <QTcpSocket>
 #include <QUdpSocket>
+
+#include <algorithm>
 
 namespace corvane {
 namespace {
@@ -94,18 +98,27 @@ public:
         return socket_->bind(QHostAddress(QHostAddress::AnyIPv4), port,
                              QUdpSocket::ShareAddress | QUdpSocket::ReuseAddressHint);
     }
-    bool SendTo(const std::uint8_t* bytes, std::size_t length, Ipv4 address,
-                std::uint16_t port) override {
-        return socket_->writeDatagram(reinterpret_cast<const char*>(bytes),
-                                      static_cast<qint64>(length), QHostAddress(address),
-                                      port) == static_cast<qint64>(length);
+    // An interface index goes to the kernel as IP_PKTINFO, which sends even the limited
+    // broadcast out of that interface rather than where the default route points.
+    bool SendTo(const std::uint8_t* bytes, std::size_t length, Ipv4 address, std::uint16_t port,
+                int interfaceIndex) override {
+        QNetworkDatagram datagram(
+            QByteArray(reinterpret_cast<const char*>(bytes), static_cast<qsizetype>(length)),
+            QHostAddress(address), port);
+        if (interfaceIndex > 0) datagram.setInterfaceIndex(static_cast<uint>(interfaceIndex));
+        return socket_->writeDatagram(datagram) == static_cast<qint64>(length);
     }
-    long Receive(std::uint8_t* buffer, std::size_t max) override {
+    // Qt asks for IP_PKTINFO on its UDP sockets, so a datagram knows its interface.
+    long Receive(std::uint8_t* buffer, std::size_t max, int* interfaceIndex) override {
         ++receives_;
         if (!socket_->hasPendingDatagrams()) return -1;
-        const qint64 n =
-            socket_->readDatagram(reinterpret_cast<char*>(buffer), static_cast<qint64>(max));
-        return n < 0 ? -1 : static_cast<long>(n);
+        const QNetworkDatagram datagram = socket_->receiveDatagram(static_cast<qint64>(max));
+        if (!datagram.isValid()) return -1;
+        const QByteArray data = datagram.data();
+        const std::size_t n = std::min(max, static_cast<std::size_t>(data.size()));
+        std::copy_n(data.constData(), n, reinterpret_cast<char*>(buffer));
+        if (interfaceIndex) *interfaceIndex = static_cast<int>(datagram.interfaceIndex());
+        return static_cast<long>(n);
     }
 
 private:
@@ -130,6 +143,7 @@ public:
     std::unique_ptr<DatagramSocket> MakeDatagram(std::uint16_t, DatagramSocket::Readable) override {
         return nullptr;
     }
+    std::vector<NetInterface> Interfaces() override { return {}; }
 };
 
 }  // namespace
@@ -143,6 +157,27 @@ std::unique_ptr<DatagramSocket> QtSocketFactory::MakeDatagram(std::uint16_t loca
     auto socket = std::make_unique<QtDatagramSocket>(std::move(readable));
     if (!socket->Bind(localPort)) return nullptr;
     return socket;
+}
+
+std::vector<NetInterface> QtSocketFactory::Interfaces() {
+    std::vector<NetInterface> list;
+    for (const QNetworkInterface& qt : QNetworkInterface::allInterfaces()) {
+        NetInterface i;
+        i.index = qt.index();
+        i.name = qt.name().toStdString();
+        i.up = qt.flags().testFlag(QNetworkInterface::IsUp);
+        i.loopback = qt.flags().testFlag(QNetworkInterface::IsLoopBack);
+        i.canBroadcast = qt.flags().testFlag(QNetworkInterface::CanBroadcast);
+        for (const QNetworkAddressEntry& entry : qt.addressEntries()) {
+            if (entry.ip().protocol() != QAbstractSocket::IPv4Protocol) continue;
+            if (entry.broadcast().isNull()) continue;
+            i.address = entry.ip().toIPv4Address();
+            i.broadcast = entry.broadcast().toIPv4Address();
+            break;
+        }
+        list.push_back(std::move(i));
+    }
+    return list;
 }
 
 SocketFactory& NoSockets() {

@@ -11,6 +11,7 @@ public:
     std::unique_ptr<StreamSocket> MakeStream(StreamSocket::Notify notify) override;
     std::unique_ptr<DatagramSocket> MakeDatagram(std::uint16_t localPort,
                                                  DatagramSocket::Readable readable) override;
+    std::vector<NetInterface> Interfaces() override;
 };
 
 }  // namespace corvane

@@ -21,7 +21,7 @@ std::string HexBytes(const std::uint8_t* bytes, std::size_t length) {
 // time: inserting at the caret re-lays out the edit, and a data block byte by byte cost several
 // milliseconds of the user-interface thread.
 void TrafficLog::LogTx(const std::uint8_t* bytes, std::size_t length) {
-    if (observer_) observer_(TrafficKind::Sent, bytes, length);
+    if (observer_) observer_(TrafficKind::Sent, bytes, length, {});
     std::string line;
     line.reserve(kFrameSize * 3 + 6);
     for (std::size_t i = 0; i < length; ++i) {
@@ -46,7 +46,7 @@ void TrafficLog::LogTx(const std::uint8_t* bytes, std::size_t length) {
 }
 
 void TrafficLog::LogRx(const Frame& frame) {
-    if (observer_) observer_(TrafficKind::Received, frame.data(), frame.size());
+    if (observer_) observer_(TrafficKind::Received, frame.data(), frame.size(), {});
     receive_.InsertAtCaret(HexBytes(frame.data(), frame.size()));
     receive_.InsertAtCaret("\r\n");
     if (++receivedFrames_ == kEntriesPerLog) {
@@ -55,8 +55,9 @@ void TrafficLog::LogRx(const Frame& frame) {
     }
 }
 
-void TrafficLog::LogDatagram(const std::uint8_t* bytes, std::size_t length) {
-    if (observer_) observer_(TrafficKind::SearchReply, bytes, length);
+void TrafficLog::LogDatagram(const std::uint8_t* bytes, std::size_t length,
+                             const std::string& interfaceName) {
+    if (observer_) observer_(TrafficKind::SearchReply, bytes, length, interfaceName);
     for (std::size_t i = 0; i < length; ++i) {
         receive_.InsertAtCaret(HexByte(bytes[i]));
         if ((i + 1) % 13 == 0) receive_.InsertAtCaret("\r\n");

@@ -21,9 +21,11 @@ public:
 
 // What crossed the link, for observers such as a traffic monitor. The logs' own texts and
 // counters are not affected by observers. Sent and Received are what the two logs show; the
-// search reply also goes to the receive log; the other datagrams reach observers only.
+// search reply also goes to the receive log; the other datagrams reach observers only. A
+// datagram comes with the name of the network interface it used; frames come with none.
 enum class TrafficKind { Sent, Received, SearchReply, SearchRequest, ConfigSent, ConfigReply };
-using TrafficObserver = std::function<void(TrafficKind, const std::uint8_t*, std::size_t)>;
+using TrafficObserver = std::function<void(TrafficKind, const std::uint8_t*, std::size_t,
+                                           const std::string& interfaceName)>;
 
 class TrafficLog {
 public:
@@ -34,12 +36,14 @@ public:
     void LogTx(const std::uint8_t* bytes, std::size_t length);
     void LogRx(const Frame& frame);
     // A search reply: written to the receive log, 13 bytes a line, counters untouched.
-    void LogDatagram(const std::uint8_t* bytes, std::size_t length);
+    void LogDatagram(const std::uint8_t* bytes, std::size_t length,
+                     const std::string& interfaceName = {});
 
     // A datagram that no log shows (search request, configuration packet and its answer):
     // reported to the observer only.
-    void NoteDatagram(TrafficKind kind, const std::uint8_t* bytes, std::size_t length) {
-        if (observer_) observer_(kind, bytes, length);
+    void NoteDatagram(TrafficKind kind, const std::uint8_t* bytes, std::size_t length,
+                      const std::string& interfaceName = {}) {
+        if (observer_) observer_(kind, bytes, length, interfaceName);
     }
 
     void SetObserver(TrafficObserver observer) { observer_ = std::move(observer); }

@@ -292,6 +292,34 @@ TEST_F(ConfigFlowTest, AConfigurationNeverAcknowledgedTimesOutAfterTwentySeconds
         EXPECT_FALSE(h.main.IsTimerRunning(id)) << id;
 }
 
+TEST_F(ConfigFlowTest, ASwitcherOnTwoInterfacesIsListedOnceAndConfiguredWhereItAnswered) {
+    h.sockets.interfaces = {test::BroadcastInterface(2, "eth0", 0xC0A80A17u),
+                            test::BroadcastInterface(5, "enx1", 0xC6336402u),
+                            test::BroadcastInterface(7, "enx2", 0xCB007102u)};
+    h.main.Traffic().Clear();
+    Harness::Click(&h.main, IDC_SEARCH);
+    EXPECT_EQ(SearchesSent(), 3u);
+    h.sockets.datagram->Arrive(SearchReplyBytes("02:43:56:00:00:01", "198.51.100.10"), 5);
+    h.sockets.datagram->Arrive(SearchReplyBytes("02:43:56:00:00:01", "198.51.100.10"), 7);
+    h.sockets.datagram->Arrive(SearchReplyBytes("02:43:56:00:00:01", "198.51.100.10"), 5);
+    h.sockets.datagram->Arrive(SearchReplyBytes("02:00:00:00:00:AA", "192.168.10.9"), 2);
+    ASSERT_EQ(List().count(), 2);
+    EXPECT_EQ(List().itemText(0), "192.168.10.9");
+    EXPECT_EQ(h.main.Traffic().LineText(0).section('\t', 1, 1), "sent on eth0");
+    EXPECT_EQ(h.main.Traffic().LineText(3).section('\t', 1, 1), "received on enx1");
+
+    Select(1);
+    Harness::Click(&h.main, IDC_CONFIG);
+    Harness::Click(h.main.Network().ConfigDialog(), IDC_CFG_OK);
+    h.Settle();
+    const auto& sent = h.sockets.sentDatagrams;
+    ASSERT_EQ(sent.size(), 5u);
+    EXPECT_EQ(sent[3].port, 30601);
+    EXPECT_EQ(sent[3].interfaceIndex, 5);
+    EXPECT_EQ(sent[4].interfaceIndex, 7);
+    EXPECT_EQ(Hex({sent[4].bytes.begin(), sent[4].bytes.begin() + 6}), "02 43 56 00 00 01");
+}
+
 TEST_F(ConfigFlowTest, CancelSendsNothing) {
     SearchAnswered({{"02:43:56:00:00:01", "198.51.100.10"}});
     const std::size_t sent = h.sockets.sentDatagrams.size();

@@ -53,6 +53,7 @@ public:
     std::unique_ptr<DatagramSocket> MakeDatagram(std::uint16_t, DatagramSocket::Readable) override {
         return nullptr;
     }
+    std::vector<NetInterface> Interfaces() override { return {}; }
 
 private:
     QtSocketFactory qt_;

@@ -175,15 +175,19 @@ TEST(SearchReplies, LengthMarkerAndAcknowledgement) {
 TEST(SwitcherSearchSocket, EachUseMakesTheSocketAnewAndBroadcasts) {
     FakeSockets sockets;
     std::vector<std::vector<std::uint8_t>> searchReplies, configReplies;
-    SwitcherSearch search(
-        sockets,
-        {[&](const std::uint8_t* b, std::size_t n) { searchReplies.emplace_back(b, b + n); },
-         [&](const std::uint8_t* b, std::size_t n) { configReplies.emplace_back(b, b + n); }});
-    ASSERT_TRUE(search.Search());
+    SwitcherSearch search(sockets, {[&](const std::uint8_t* b, std::size_t n, const Via&) {
+                                        searchReplies.emplace_back(b, b + n);
+                                    },
+                                    [&](const std::uint8_t* b, std::size_t n, const Via&) {
+                                        configReplies.emplace_back(b, b + n);
+                                    }});
+    // No interface listed: one broadcast where the routing table says.
+    ASSERT_EQ(search.Search().size(), 1u);
     ASSERT_EQ(sockets.sentDatagrams.size(), 1u);
     const auto& request = sockets.sentDatagrams[0];
     EXPECT_EQ(request.fromPort, kSearchPort);
     EXPECT_EQ(request.address, kLimitedBroadcast);
+    EXPECT_EQ(request.interfaceIndex, 0);
     EXPECT_EQ(request.port, kSearchPort);
     EXPECT_EQ(Hex(request.bytes), "61");
 
@@ -194,7 +198,7 @@ TEST(SwitcherSearchSocket, EachUseMakesTheSocketAnewAndBroadcasts) {
 
     ConfigPacket packet{};
     packet[74] = 0xFF;
-    ASSERT_TRUE(search.SendConfig(packet));
+    ASSERT_EQ(search.SendConfig(packet, {}).size(), 1u);
     EXPECT_EQ(search.CurrentRole(), SwitcherSearch::Role::Config);
     EXPECT_EQ(sockets.datagramsMade, 2);
     EXPECT_EQ(sockets.sentDatagrams.back().fromPort, kConfigPort);
@@ -206,9 +210,50 @@ TEST(SwitcherSearchSocket, EachUseMakesTheSocketAnewAndBroadcasts) {
 
     // A port that cannot be bound ends the search without sending.
     sockets.refuseDatagrams = true;
-    EXPECT_FALSE(search.Search());
+    EXPECT_TRUE(search.Search().empty());
     EXPECT_EQ(search.CurrentRole(), SwitcherSearch::Role::None);
     EXPECT_EQ(sockets.sentDatagrams.size(), 2u);
+}
+
+TEST(SwitcherSearchSocket, BroadcastsOutOfEveryInterfaceThatCanCarryOne) {
+    FakeSockets sockets;
+    NetInterface lo = test::BroadcastInterface(1, "lo", 0x7F000001u);
+    NetInterface down = test::BroadcastInterface(3, "wlan0", 0x0A000005u);
+    NetInterface tunnel = test::BroadcastInterface(4, "tun0", 0x0A080001u);
+    NetInterface bare = test::BroadcastInterface(6, "eth1", 0);
+    lo.loopback = true;
+    down.up = false;
+    tunnel.canBroadcast = false;
+    bare.broadcast = 0;
+    sockets.interfaces = {lo,     test::BroadcastInterface(2, "eth0", 0xC0A80A17u), down,
+                          tunnel, test::BroadcastInterface(5, "enx1", 0xC6336402u), bare};
+    std::vector<std::string> cameIn;
+    SwitcherSearch search(sockets, {[&](const std::uint8_t*, std::size_t, const Via& via) {
+                                        cameIn.push_back(via.name);
+                                    },
+                                    {}});
+    auto sentOn = [&](std::size_t from) {
+        std::vector<int> on;
+        for (std::size_t i = from; i < sockets.sentDatagrams.size(); ++i) {
+            EXPECT_EQ(sockets.sentDatagrams[i].address, kLimitedBroadcast);
+            on.push_back(sockets.sentDatagrams[i].interfaceIndex);
+        }
+        return on;
+    };
+
+    EXPECT_EQ(search.Search().size(), 2u);
+    EXPECT_EQ(sentOn(0), (std::vector<int>{2, 5}));
+    sockets.datagram->Arrive({0x61}, 5);
+    sockets.datagram->Arrive({0x61}, 9);  // an interface that came up after the search
+    EXPECT_EQ(cameIn, (std::vector<std::string>{"enx1", ""}));
+
+    // A configuration goes where the switcher answered; where that has gone, everywhere.
+    std::size_t before = sockets.sentDatagrams.size();
+    search.SendConfig(ConfigPacket{}, {5});
+    EXPECT_EQ(sentOn(before), (std::vector<int>{5}));
+    before = sockets.sentDatagrams.size();
+    search.SendConfig(ConfigPacket{}, {9, 3});
+    EXPECT_EQ(sentOn(before), (std::vector<int>{2, 5}));
 }
 
 }  // namespace

@@ -1,12 +1,14 @@
 // The whole program with Qt's sockets against the simulator in a neighbouring network namespace:
 // the search broadcast, TCP control, and the network configuration with its acknowledgement and
-// repeated search. Search and configuration broadcast, so these tests run only inside the
-// private namespace that run-in-netns.sh makes, and check that they are inside one before they
-// make a socket.
+// repeated search. The program's default route leads to another network, so the switcher is
+// found only by broadcasting out of each adapter. Search and configuration broadcast, so these
+// tests run only inside the private namespace that run-in-netns.sh makes, and check that they are
+// inside one before they make a socket.
 #include "app/CConfigIPDlg.h"
 #include "app/CCorvaneDlg.h"
 #include "app/NetworkControl.h"
 #include "app/Program.h"
+#include "app/TrafficModel.h"
 #include "framework/Clock.h"
 #include "link/QtSockets.h"
 #include "pages/CMatrixDlg.h"
@@ -31,6 +33,9 @@ using test::PumpUntil;
 const QString kSimAddress = QStringLiteral("198.51.100.10");
 const QString kSimOtherAddress = QStringLiteral("198.51.100.50");
 const QString kSimMac = QStringLiteral("024356000001");
+// The program's adapters: towards the simulator, and towards the network of the default route.
+const QString kSwitcherSide = qEnvironmentVariable("CORVANE_NETNS_SWITCHER_IF");
+const QString kOfficeSide = qEnvironmentVariable("CORVANE_NETNS_OFFICE_IF");
 
 // Why this process must not broadcast, or an empty text inside the test's own namespace.
 std::string NotInsideTheTestNamespace() {
@@ -57,6 +62,7 @@ public:
         }
         return qt_.MakeDatagram(port, std::move(readable));
     }
+    std::vector<NetInterface> Interfaces() override { return qt_.Interfaces(); }
 
 private:
     QtSocketFactory qt_;
@@ -92,6 +98,20 @@ protected:
     bool Connected() const {
         return program.link.tcpUp == 1 && main->ItemText(IDC_TCP_CONNECT) == "Disconnect";
     }
+    // How the traffic monitor shows the datagrams of one kind ("sent on cvnl123"), sorted.
+    QStringList Directions(TrafficKind kind, std::size_t minLength = 0) {
+        QStringList directions;
+        const TrafficModel& traffic = main->Traffic();
+        for (int row = 0; row < traffic.rowCount(); ++row) {
+            if (traffic.Entry(row).kind != kind || traffic.Entry(row).bytes.size() < minLength)
+                continue;
+            directions << traffic
+                              .data(traffic.index(row, TrafficModel::kDirection), Qt::DisplayRole)
+                              .toString();
+        }
+        directions.sort();
+        return directions;
+    }
     void CloseMessage() {
         if (CMessageDlg* m = program.popUps.MessageWindow(); m && program.popUps.MessageOpen())
             Click(m, IDC_MSG_OK);
@@ -124,6 +144,9 @@ TEST_F(NetnsTest, SearchListsTheSimulatorWhichIsThenControlledOverTcp) {
     EXPECT_TRUE(address == kSimAddress || address == kSimOtherAddress) << address.toStdString();
     const auto& target = program.network.targetMac;
     EXPECT_EQ(QStringList(target.begin(), target.end()).join(QString()), kSimMac);
+    EXPECT_EQ(Directions(TrafficKind::SearchRequest),
+              (QStringList{"sent on " + kOfficeSide, "sent on " + kSwitcherSide}));
+    EXPECT_EQ(Directions(TrafficKind::SearchReply, 50).value(0), "received on " + kSwitcherSide);
 
     Click(main.get(), IDC_TCP_CONNECT);
     ASSERT_TRUE(PumpUntil([&] { return Connected(); }));
@@ -145,6 +168,7 @@ TEST_F(NetnsTest, TheSwitcherTakesTheNewAddressAndAnswersFromIt) {
     ASSERT_FALSE(before.isEmpty());
     const QString after = before == kSimAddress ? kSimOtherAddress : kSimAddress;
     Configure(after);
+    EXPECT_EQ(Directions(TrafficKind::ConfigSent), QStringList{"sent on " + kSwitcherSide});
 
     // Acknowledged, searched again until it answers from the new address, confirmed, closed.
     ASSERT_TRUE(

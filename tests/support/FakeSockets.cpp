@@ -56,22 +56,24 @@ FakeDatagramSocket::~FakeDatagramSocket() {
 }
 
 bool FakeDatagramSocket::SendTo(const std::uint8_t* bytes, std::size_t length, Ipv4 address,
-                                std::uint16_t toPort) {
-    owner_.sentDatagrams.push_back({port, address, toPort, {bytes, bytes + length}});
+                                std::uint16_t toPort, int interfaceIndex) {
+    owner_.sentDatagrams.push_back(
+        {port, address, toPort, {bytes, bytes + length}, interfaceIndex});
     return true;
 }
 
-long FakeDatagramSocket::Receive(std::uint8_t* buffer, std::size_t max) {
+long FakeDatagramSocket::Receive(std::uint8_t* buffer, std::size_t max, int* interfaceIndex) {
     if (waiting_.empty()) return -1;
-    const std::vector<std::uint8_t> datagram = std::move(waiting_.front());
+    const auto [datagram, index] = std::move(waiting_.front());
     waiting_.pop_front();
     const std::size_t n = std::min(max, datagram.size());
     std::copy_n(datagram.begin(), n, buffer);
+    if (interfaceIndex) *interfaceIndex = index;
     return static_cast<long>(n);
 }
 
-void FakeDatagramSocket::Arrive(const std::vector<std::uint8_t>& datagram) {
-    waiting_.push_back(datagram);
+void FakeDatagramSocket::Arrive(const std::vector<std::uint8_t>& datagram, int interfaceIndex) {
+    waiting_.emplace_back(datagram, interfaceIndex);
     const std::shared_ptr<bool> alive = alive_;
     while (!waiting_.empty()) {
         const std::size_t before = waiting_.size();
@@ -95,6 +97,17 @@ std::unique_ptr<DatagramSocket> FakeSockets::MakeDatagram(std::uint16_t localPor
     datagram = socket.get();
     ++datagramsMade;
     return socket;
+}
+
+NetInterface BroadcastInterface(int index, const std::string& name, Ipv4 address) {
+    NetInterface i;
+    i.index = index;
+    i.name = name;
+    i.up = true;
+    i.canBroadcast = true;
+    i.address = address;
+    i.broadcast = address | 0xFFu;
+    return i;
 }
 
 std::vector<std::uint8_t> SearchReplyBytes(const std::string& mac, const std::string& ip,

@@ -50,19 +50,20 @@ public:
         : port(port), owner_(owner), readable_(std::move(readable)) {}
     ~FakeDatagramSocket() override;
 
-    bool SendTo(const std::uint8_t* bytes, std::size_t length, Ipv4 address,
-                std::uint16_t port) override;
-    long Receive(std::uint8_t* buffer, std::size_t max) override;
+    bool SendTo(const std::uint8_t* bytes, std::size_t length, Ipv4 address, std::uint16_t port,
+                int interfaceIndex) override;
+    long Receive(std::uint8_t* buffer, std::size_t max, int* interfaceIndex) override;
 
-    // A datagram arrives; read notifications follow while datagrams wait.
-    void Arrive(const std::vector<std::uint8_t>& datagram);
+    // A datagram arrives, on the interface with that index (0: the platform does not say);
+    // read notifications follow while datagrams wait.
+    void Arrive(const std::vector<std::uint8_t>& datagram, int interfaceIndex = 0);
 
     const std::uint16_t port;
 
 private:
     FakeSockets& owner_;
     Readable readable_;
-    std::deque<std::vector<std::uint8_t>> waiting_;
+    std::deque<std::pair<std::vector<std::uint8_t>, int>> waiting_;
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };
 
@@ -71,6 +72,7 @@ struct SentDatagram {
     Ipv4 address;
     std::uint16_t port;
     std::vector<std::uint8_t> bytes;
+    int interfaceIndex = 0;
 };
 
 class FakeSockets final : public SocketFactory {
@@ -78,6 +80,7 @@ public:
     std::unique_ptr<StreamSocket> MakeStream(StreamSocket::Notify notify) override;
     std::unique_ptr<DatagramSocket> MakeDatagram(std::uint16_t localPort,
                                                  DatagramSocket::Readable readable) override;
+    std::vector<NetInterface> Interfaces() override { return interfaces; }
 
     // The sockets that exist now (the last made), or null once closed.
     FakeStreamSocket* stream = nullptr;
@@ -85,12 +88,17 @@ public:
     int streamsMade = 0;
     int datagramsMade = 0;
     std::vector<SentDatagram> sentDatagrams;
+    // What the machine's interface list says; none unless a test adds some.
+    std::vector<NetInterface> interfaces;
     // Set to make the next sockets fail.
     bool refuseStreams = false;
     bool refuseDatagrams = false;
 };
 
 // A search reply: MAC, IP address, the marker when switcher is set, zeros up to length.
+// An interface that can broadcast, as a PC's Ethernet adapter is listed.
+NetInterface BroadcastInterface(int index, const std::string& name, Ipv4 address);
+
 std::vector<std::uint8_t> SearchReplyBytes(const std::string& mac, const std::string& ip,
                                            bool switcher = true, std::size_t length = 50);
 
