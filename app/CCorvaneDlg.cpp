@@ -486,7 +486,7 @@ void CCorvaneDlg::mousePressEvent(QMouseEvent* event) {
             return;
         }
     }
-    StartWindowDrag();
+    StartWindowDrag(event->globalPosition().toPoint());
     CDialog::mousePressEvent(event);
 }
 

@@ -10,6 +10,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
@@ -309,9 +310,27 @@ void CDialog::EndDialog(int result) {
     then_ = nullptr;
 }
 
-void CDialog::StartWindowDrag() {
+void CDialog::StartWindowDrag(QPoint globalPress) {
     ++dragCount_;
-    if (QWindow* handle = window()->windowHandle()) handle->startSystemMove();
+    QWidget* top = window();
+    QWindow* handle = top->windowHandle();
+    if (handle && handle->startSystemMove()) return;
+    // X11 without the window manager's move request, and the offscreen platform: by hand.
+    dragOffset_ = globalPress - top->pos();
+}
+
+void CDialog::mouseMoveEvent(QMouseEvent* event) {
+    if (dragOffset_ && (event->buttons() & Qt::LeftButton)) {
+        window()->move(event->globalPosition().toPoint() - *dragOffset_);
+        return;
+    }
+    dragOffset_.reset();
+    QWidget::mouseMoveEvent(event);
+}
+
+void CDialog::mouseReleaseEvent(QMouseEvent* event) {
+    if (event->button() == Qt::LeftButton) dragOffset_.reset();
+    QWidget::mouseReleaseEvent(event);
 }
 
 void CDialog::InitDialog() {
