@@ -7,8 +7,15 @@
 
 #include <gtest/gtest.h>
 #include <QApplication>
+#include <QDeadlineTimer>
 #include <QDialog>
+#include <QFile>
+#include <QLibraryInfo>
 #include <QMouseEvent>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QStandardPaths>
+#include <QTemporaryDir>
 #include <QTimer>
 #include <QWindow>
 
@@ -87,6 +94,67 @@ TEST_F(WindowPlacementTest, ADragOnTheSurfaceMovesTheWindowWhereThePlatformCanno
     Mouse(label, QEvent::MouseButtonRelease, press + QPoint(-20, 5), Qt::NoButton);
     Mouse(label, QEvent::MouseMove, press + QPoint(50, 50), Qt::NoButton);
     EXPECT_EQ(h.main.pos(), QPoint(80, 105));
+}
+
+// The pop-ups test again, run on a headless weston with the Wayland plug-in: the protocol must
+// give every pop-up's surface the main window's as its parent, so the compositor keeps it there.
+TEST(WaylandTest, EveryPopUpIsAChildOfTheMainWindowOnTheCompositor) {
+    const QString weston = QStandardPaths::findExecutable(QStringLiteral("weston"));
+    const QString plugin = QLibraryInfo::path(QLibraryInfo::PluginsPath) +
+                           QStringLiteral("/platforms/libqwayland-generic.so");
+    if (weston.isEmpty() || !QFile::exists(plugin)) GTEST_SKIP() << "needs weston and qt6-wayland";
+    QTemporaryDir runtime;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime.path());
+    // No shell or keyboard helper programs: only the compositor itself.
+    QFile config(runtime.filePath(QStringLiteral("weston.ini")));
+    ASSERT_TRUE(config.open(QIODevice::WriteOnly));
+    config.write("[core]\nshell=kiosk-shell.so\n[input-method]\npath=\n");
+    config.close();
+    QProcess compositor;
+    compositor.setProcessEnvironment(env);
+    compositor.start(
+        weston,
+        {QStringLiteral("--backend=headless-backend.so"), QStringLiteral("--socket=corvane-test"),
+         QStringLiteral("--config=") + config.fileName(), QStringLiteral("--idle-time=0")});
+    QDeadlineTimer deadline(20000);
+    while (!QFile::exists(runtime.filePath(QStringLiteral("corvane-test"))) &&
+           !deadline.hasExpired())
+        compositor.waitForFinished(50);
+    if (compositor.state() != QProcess::Running) GTEST_SKIP() << "weston did not start here";
+
+    QProcess client;
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("wayland"));
+    env.insert(QStringLiteral("WAYLAND_DISPLAY"), QStringLiteral("corvane-test"));
+    env.insert(QStringLiteral("WAYLAND_DEBUG"), QStringLiteral("client"));
+    client.setProcessEnvironment(env);
+    client.start(QCoreApplication::applicationFilePath(),
+                 {QStringLiteral(
+                     "--gtest_filter=WindowPlacementTest.EveryPopUpIsTransientForTheMainWindow")});
+    ASSERT_TRUE(client.waitForFinished(60000));
+    EXPECT_EQ(client.exitCode(), 0) << client.readAllStandardOutput().toStdString();
+    compositor.terminate();
+    compositor.waitForFinished(5000);
+
+    // The first toplevel is the main window; each later one is a pop-up and must get it as parent.
+    const QRegularExpression made(QStringLiteral(R"(get_toplevel\(new id xdg_toplevel@(\d+)\))"));
+    const QRegularExpression parent(
+        QStringLiteral(R"(xdg_toplevel@(\d+)\.set_parent\(xdg_toplevel@(\d+)\))"));
+    QString main;
+    QStringList waiting;
+    int parented = 0;
+    for (const QString& line : QString::fromUtf8(client.readAllStandardError()).split('\n')) {
+        if (const auto m = made.match(line); m.hasMatch()) {
+            if (main.isEmpty())
+                main = m.captured(1);
+            else
+                waiting << m.captured(1);
+        } else if (const auto p = parent.match(line); p.hasMatch() && p.captured(2) == main) {
+            parented += waiting.removeAll(p.captured(1)) > 0 ? 1 : 0;
+        }
+    }
+    EXPECT_TRUE(waiting.isEmpty()) << waiting.join(',').toStdString();
+    EXPECT_GE(parented, 5);  // message, busy, About, configuration, file chooser
 }
 
 }  // namespace
