@@ -109,7 +109,7 @@ void CConfigIPDlg::paintEvent(QPaintEvent*) {
 }
 
 void CConfigIPDlg::mousePressEvent(QMouseEvent* event) {
-    if (event->button() == Qt::LeftButton) StartWindowDrag();
+    if (event->button() == Qt::LeftButton) StartWindowDrag(event->globalPosition().toPoint());
     CDialog::mousePressEvent(event);
 }
 

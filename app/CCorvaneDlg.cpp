@@ -2,6 +2,7 @@
 
 #include "app/GeneralSettings.h"
 #include "app/NetworkControl.h"
+#include "app/TabRow.h"
 #include "app/TrafficMonitor.h"
 #include "link/SystemPorts.h"
 #include "pages/CEDIDDlg.h"
@@ -94,6 +95,17 @@ CCorvaneDlg::CCorvaneDlg(Program& program, PortSource* ports)
       settings_(std::make_unique<GeneralSettings>(*this)) {
     sender_.SetSerialLink(&serialPort_);
     router_.SetHandler(kPageGeneral, [this](const Frame& f) { OnGeneralReply(f); });
+    // The tab labels look and act as the template's statics; their own class makes them tabs to
+    // assistive technology.
+    TabRow::InstallAccessibleInterfaces();
+    std::array<TabLabel*, 4> tabs{};
+    for (int page = kPageGeneral; page <= kPageFirmware; ++page) {
+        auto* tab = new TabLabel(page, ItemText(TabLabelId(page)), this);
+        tab->setFont(font());
+        ReplaceItem(TabLabelId(page), tab);
+        tabs[static_cast<std::size_t>(page - kPageGeneral)] = tab;
+    }
+    tabRow_ = new TabRow(*this, tabs);
     setWindowFlags(Qt::Window | Qt::FramelessWindowHint | Qt::WindowMinimizeButtonHint);
     setAttribute(Qt::WA_OpaquePaintEvent);
     setWindowTitle(QStringLiteral("Corvane"));
@@ -204,6 +216,7 @@ void CCorvaneDlg::SetLinkIcon(int id, bool up) {
     if (auto* icon = ItemAs<QLabel>(id)) {
         icon->setPixmap(ResourcePixmap(up ? IDI_LINK_UP : IDI_LINK_DOWN, QSize(32, 32)));
         icon->setProperty("resource", up ? IDI_LINK_UP : IDI_LINK_DOWN);
+        icon->setAccessibleName(up ? QStringLiteral("Connected") : QStringLiteral("Disconnected"));
     }
 }
 
@@ -307,8 +320,10 @@ void CCorvaneDlg::OnCommand(int id, Notify code) {
 
 void CCorvaneDlg::OnTabClicked(int page) {
     if (program_.link.ready == 0) return;
+    const int before = CurrentPage();
     SetCurrentPage(static_cast<std::uint8_t>(page));
     UpdateTabColours();
+    tabRow_->NotifySelection(before, page);
     SelectPage(page);
 }
 
@@ -472,7 +487,7 @@ void CCorvaneDlg::mousePressEvent(QMouseEvent* event) {
             return;
         }
     }
-    StartWindowDrag();
+    StartWindowDrag(event->globalPosition().toPoint());
     CDialog::mousePressEvent(event);
 }
 

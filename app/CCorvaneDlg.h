@@ -30,6 +30,7 @@ class CEDIDDlg;
 class CFWDlg;
 class NetworkControl;
 class GeneralSettings;
+class TabRow;
 class TrafficMonitor;
 
 class CCorvaneDlg : public CDialog, public PageHost, private SerialPortOwner {
@@ -164,6 +165,7 @@ private:
     CMatrixDlg* switchPage_ = nullptr;
     CEDIDDlg* edidPage_ = nullptr;
     CFWDlg* firmwarePage_ = nullptr;
+    TabRow* tabRow_ = nullptr;  // owned as a child object
 
     std::unique_ptr<PortSource> systemPorts_;
     PortSource* portSource_;

@@ -1,5 +1,6 @@
 #include "framework/Dialog.h"
 
+#include <QAbstractItemView>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
@@ -9,6 +10,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
@@ -73,8 +75,10 @@ CDialog::CDialog(const DialogTemplate& t, Clock& clock, QWidget* parent)
     setFixedSize(units_.X(t.width), units_.Y(t.height));
     if (!t.title.isEmpty()) setWindowTitle(t.title);
     installEventFilter(this);
+    std::vector<QWidget*> made;
     for (const ControlSpec& control : t.controls) {
         QWidget* w = CreateControl(control);
+        made.push_back(w);
         // Given to each control itself: a window that changes its flags after construction
         // (every frameless window here) would otherwise hand its controls the application font.
         w->setFont(font());
@@ -83,7 +87,21 @@ CDialog::CDialog(const DialogTemplate& t, Clock& clock, QWidget* parent)
         if (control.style & Style::kDisabled) w->setEnabled(false);
         // Kept for widgets that stand in for the control later (ReplaceItem).
         w->setProperty("templateStyle", control.style);
+        if (!control.name.isEmpty()) {
+            w->setAccessibleName(control.name);
+            // The open list of a drop-down list is a window of its own to a screen reader.
+            if (auto* list = qobject_cast<QComboBox*>(w))
+                list->view()->setAccessibleName(control.name);
+        }
         if (control.id != 0) items_[control.id] = w;
+    }
+    // A screen reader announces a list by its current entry and reads the label beside it.
+    for (std::size_t i = 0; i < t.controls.size(); ++i) {
+        for (std::size_t j = 0; j < t.controls.size(); ++j) {
+            auto* label = qobject_cast<QLabel*>(made[j]);
+            if (label && !t.controls[i].name.isEmpty() && t.controls[j].text == t.controls[i].name)
+                label->setBuddy(made[i]);
+        }
     }
 }
 
@@ -200,6 +218,8 @@ bool CDialog::ReplaceItem(int id, QWidget* replacement) {
     replacement->setGeometry(old->geometry());
     replacement->setEnabled(!old->testAttribute(Qt::WA_Disabled));
     replacement->setProperty("templateStyle", old->property("templateStyle"));
+    if (replacement->accessibleName().isEmpty())
+        replacement->setAccessibleName(old->accessibleName());
     replacement->stackUnder(old);
     QWidget::setTabOrder(old, replacement);
     replacement->installEventFilter(this);
@@ -290,9 +310,27 @@ void CDialog::EndDialog(int result) {
     then_ = nullptr;
 }
 
-void CDialog::StartWindowDrag() {
+void CDialog::StartWindowDrag(QPoint globalPress) {
     ++dragCount_;
-    if (QWindow* handle = window()->windowHandle()) handle->startSystemMove();
+    QWidget* top = window();
+    QWindow* handle = top->windowHandle();
+    if (handle && handle->startSystemMove()) return;
+    // X11 without the window manager's move request, and the offscreen platform: by hand.
+    dragOffset_ = globalPress - top->pos();
+}
+
+void CDialog::mouseMoveEvent(QMouseEvent* event) {
+    if (dragOffset_ && (event->buttons() & Qt::LeftButton)) {
+        window()->move(event->globalPosition().toPoint() - *dragOffset_);
+        return;
+    }
+    dragOffset_.reset();
+    QWidget::mouseMoveEvent(event);
+}
+
+void CDialog::mouseReleaseEvent(QMouseEvent* event) {
+    if (event->button() == Qt::LeftButton) dragOffset_.reset();
+    QWidget::mouseReleaseEvent(event);
 }
 
 void CDialog::InitDialog() {

@@ -11,6 +11,7 @@
 
 #include <functional>
 #include <map>
+#include <optional>
 
 namespace corvane {
 
@@ -80,8 +81,9 @@ public:
     void EndDialog(int result);
     bool IsModalRunning() const { return modalRunning_; }
 
-    // Sends the window into a system move, as a left press on its surface does.
-    void StartWindowDrag();
+    // Sends the window into a system move, as a left press at globalPress on its surface does.
+    // Where the platform has no such move, the window follows the mouse until the button is up.
+    void StartWindowDrag(QPoint globalPress);
     int DragCount() const { return dragCount_; }
 
     // The key filter; public so that tests can ask it directly.
@@ -94,6 +96,8 @@ protected:
 
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
 
 private:
     QWidget* CreateControl(const ControlSpec& control);
@@ -109,6 +113,7 @@ private:
     bool modalRunning_ = false;
     std::function<void(int)> then_;
     int dragCount_ = 0;
+    std::optional<QPoint> dragOffset_;  // press point less window position, while dragged by hand
 };
 
 }  // namespace corvane

@@ -49,6 +49,9 @@ struct ControlSpec {
     unsigned style = Style::kNone;
     QStringList items = {};  // initial items of a list
     int resource = 0;        // icon or bitmap id for Icon and Picture
+    // What assistive technology calls a control whose own text does not say what it is. A
+    // static of the same window with this text becomes the control's label.
+    QString name = {};
 };
 
 struct DialogTemplate {

@@ -23,13 +23,17 @@ DialogTemplate MakeMain() {
     c.push_back({IDC_COM_GROUP, K::GroupBox, "COM Control Mode", 7, 82, 142, 44});
     c.push_back({IDC_PORT_LABEL, K::Text, "Port", 19, 95, 15, 8});
     c.push_back({IDC_PORT_LIST, K::DropList, "", 19, 106, 73, 57, S::kSorted | S::kVScroll});
+    c.back().name = "Port";
     c.push_back({IDC_COM_CONNECT, K::PushButton, "Connect", 95, 106, 48, 12});
     c.push_back({IDC_COM_ICON, K::Icon, "", 109, 89, 20, 20, S::kNone, {}, IDI_LINK_DOWN});
+    c.back().name = "Disconnected";
     c.push_back({IDC_TCP_GROUP, K::GroupBox, "TCP Control Mode", 7, 133, 142, 63});
     c.push_back({IDC_SWITCHER_IP_LABEL, K::Text, "Switcher IP", 19, 146, 37, 8});
     c.push_back({IDC_SWITCHER_IP, K::DropList, "", 19, 157, 73, 71, S::kSorted | S::kVScroll});
+    c.back().name = "Switcher IP";
     c.push_back({IDC_TCP_CONNECT, K::PushButton, "Connect", 95, 157, 48, 12});
     c.push_back({IDC_TCP_ICON, K::Icon, "", 109, 140, 20, 20, S::kNone, {}, IDI_LINK_DOWN});
+    c.back().name = "Disconnected";
     c.push_back({IDC_SEARCH, K::PushButton, "Search", 19, 176, 48, 12});
     c.push_back({IDC_CONFIG, K::PushButton, "Config...", 70, 176, 48, 12});
     c.push_back({IDC_DEVICE_INFO_GROUP, K::GroupBox, "Device Information", 152, 32, 188, 164});
@@ -45,7 +49,9 @@ DialogTemplate MakeMain() {
     c.push_back({IDC_BEEP_GROUP, K::GroupBox, "Disable/Enable Beep", 152, 204, 188, 40});
     c.push_back({IDC_ENABLE_BEEP, K::CheckBox, "Enable Beep", 174, 221, 58, 10});
     c.push_back({IDC_RX_LOG, K::MultiEdit, "", 345, 36, 153, 78, S::kReadOnly | S::kVScroll});
+    c.back().name = "Receive log";
     c.push_back({IDC_TX_LOG, K::MultiEdit, "", 345, 120, 153, 78, S::kReadOnly | S::kVScroll});
+    c.back().name = "Send log";
     return t;
 }
 
@@ -104,12 +110,14 @@ DialogTemplate MakeConfigIp() {
     const int ipX[] = {41, 70, 99, 128};
     for (int i = 0; i < 4; ++i) {
         c.push_back({IDC_CFG_IP1 + i, K::Edit, "", ipX[i], 65, 20, 14, S::kDigitsOnly | S::kBorder});
+        c.back().name = QStringLiteral("IP address %1").arg(i + 1);
     }
     for (int x : {62, 91, 120}) c.push_back({0, K::Text, ".", x, 71, 4, 8});
     c.push_back({IDC_CFG_MAC_LABEL, K::Text, "MAC", 41, 91, 17, 8});
     const int macX[] = {41, 63, 85, 107, 129, 151};
     for (int i = 0; i < 6; ++i) {
         c.push_back({IDC_CFG_MAC1 + i, K::Edit, "", macX[i], 103, 13, 14, S::kBorder});
+        c.back().name = QStringLiteral("MAC %1").arg(i + 1);
     }
     for (int x : {55, 77, 99, 121, 143}) c.push_back({0, K::TextCentred, "-", x, 104, 8, 8});
     c.push_back({IDC_CFG_OK, K::PushButton, "OK", 47, 135, 48, 12});
@@ -125,14 +133,18 @@ DialogTemplate MakeEdid() {
     c.push_back({IDC_EDID_GROUP, K::GroupBox, "Manual Mode", 7, 31, 304, 95});
     c.push_back({IDC_EDID_MODE_LABEL, K::Text, "Set EDID Mode", 19, 51, 52, 8});
     c.push_back({IDC_EDID_PRESET, K::DropList, "", 78, 49, 90, 86, list});
+    c.back().name = "Set EDID Mode";
     c.push_back({IDC_EDID_TO1, K::Text, "to", 171, 51, 8, 8});
     c.push_back({IDC_EDID_TARGET, K::DropList, "", 181, 49, 48, 87, list,
                  {"HDMI 1", "HDMI 2", "HDMI 3", "HDMI 4", "DVI"}});
+    c.back().name = "Set EDID Mode to";
     c.push_back({IDC_EDID_SET, K::PushButton, "Set", 246, 49, 48, 12});
     c.push_back({IDC_EDID_COPY_LABEL, K::Text, "Copy EDID From", 19, 73, 56, 8});
     c.push_back({IDC_EDID_SOURCE, K::DropList, "", 78, 72, 90, 86, list, {"HDMI OUT", "QLX OUT"}});
+    c.back().name = "Copy EDID From";
     c.push_back({IDC_EDID_TO2, K::Text, "to", 171, 74, 8, 8});
     c.push_back({IDC_EDID_COPY_TARGET, K::DropList, "", 181, 72, 48, 87, list, {"HDMI 1", "HDMI 2"}});
+    c.back().name = "Copy EDID to";
     c.push_back({IDC_EDID_COPY, K::PushButton, "Set", 246, 72, 48, 12});
     return t;
 }
@@ -152,11 +164,14 @@ DialogTemplate MakeFirmware() {
     c.push_back({0, K::GroupBox, "FW Upgrade", 7, 4, 302, 60});
     c.push_back({0, K::Text, "Open FW File", 15, 17, 60, 8});
     c.push_back({IDC_FW_PATH, K::Edit, "", 15, 27, 230, 13, S::kReadOnly | S::kBorder});
+    c.back().name = "Open FW File";
     c.push_back({IDC_FW_OPEN, K::PushButton, "Open", 252, 27, 50, 13});
     c.push_back({IDC_FW_PROGRESS, K::Progress, "", 15, 45, 230, 11, S::kBorder});
+    c.back().name = "Upgrade progress";
     c.push_back({IDC_FW_UPGRADE, K::PushButton, "Upgrade", 252, 44, 50, 13});
     c.push_back({0, K::GroupBox, "Messages", 7, 68, 302, 80});
     c.push_back({IDC_FW_MESSAGES, K::MultiEdit, "", 15, 80, 286, 61, S::kBorder | S::kVScroll});
+    c.back().name = "Messages";
     c.push_back({0, K::GroupBox, "USB Upgrade", 7, 152, 302, 34});
     c.push_back({0, K::Text, "Please insert the USB flash drive.", 15, 168, 150, 8});
     c.push_back({IDC_FW_SCALER, K::PushButton, "Upgrade Scaler", 232, 165, 70, 13});

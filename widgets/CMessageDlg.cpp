@@ -132,7 +132,7 @@ void CMessageDlg::paintEvent(QPaintEvent*) {
 }
 
 void CMessageDlg::mousePressEvent(QMouseEvent* event) {
-    if (event->button() == Qt::LeftButton) StartWindowDrag();
+    if (event->button() == Qt::LeftButton) StartWindowDrag(event->globalPosition().toPoint());
     CDialog::mousePressEvent(event);
 }
 

@@ -27,6 +27,8 @@ CFlatButton* SetUpCaptionButton(CDialog& dialog, int id, int hoverIcon, int norm
     button->SetIcons(ResourceIcon(hoverIcon, kCaptionIconSize),
                      ResourceIcon(normalIcon, kCaptionIconSize));
     button->SetTooltipText(tooltip);
+    // An icon is all the button shows; its tooltip says what it does.
+    button->setAccessibleName(tooltip);
     button->SetColour(ColourSlot::BackgroundNormal, band);
     button->SetColour(ColourSlot::BackgroundFocus, band);
     button->SetColour(ColourSlot::BackgroundHover, band);

@@ -16,8 +16,9 @@ constexpr QSize kCaptionIconSize(16, 16);
 IconRecord ResourceIcon(int id, QSize size);
 
 // Puts a CFlatButton on template button id of dialog with the caption look: flat, no border,
-// normalIcon (hoverIcon while the mouse is over it), the tooltip, and the band colour as its
-// face in every state. The dialog owns the button; null when there is no such button.
+// normalIcon (hoverIcon while the mouse is over it), the tooltip (also its accessible name),
+// and the band colour as its face in every state. The dialog owns the button; null when there
+// is no such button.
 CFlatButton* SetUpCaptionButton(CDialog& dialog, int id, int hoverIcon, int normalIcon,
                                 const QString& tooltip);
 

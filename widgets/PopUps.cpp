@@ -15,12 +15,20 @@ PopUps::~PopUps() {
 void PopUps::SetMessageText(const QString& text) {
     messageText_ = text;
     messageDetail_.clear();
-    if (message_) message_->update();
+    RefreshMessage();
 }
 
 void PopUps::SetMessageDetail(const QString& detail) {
     messageDetail_ = detail;
-    if (message_) message_->update();
+    RefreshMessage();
+}
+
+void PopUps::RefreshMessage() {
+    if (!message_) return;
+    // The text is drawn, not a control: assistive technology reads it as the window's name.
+    message_->setAccessibleName(messageText_);
+    message_->setAccessibleDescription(messageDetail_);
+    message_->update();
 }
 
 void PopUps::ShowMessage(const QString& text, Then then) {
@@ -62,6 +70,7 @@ void PopUps::RunMessage(Then then) {
     if (message_) message_->deleteLater();
     auto* window = new CMessageDlg(*this, clock_);
     message_ = window;
+    RefreshMessage();
     window->RunModal(owner_, [window = QPointer<CMessageDlg>(window), then = std::move(then)](int result) {
         if (window) window->deleteLater();
         if (then) then(result);

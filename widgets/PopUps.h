@@ -70,6 +70,7 @@ private:
     friend class CMessageDlg;
     friend class CStatusDlg;
     void RunMessage(Then then);
+    void RefreshMessage();
     void MessageEnded(int result);
     void SetNoLongerRemind(bool on) { noLongerRemind_ = on ? 1 : 0; }
 
