@@ -122,9 +122,16 @@ CCorvaneDlg::CCorvaneDlg(Program& program, PortSource* ports)
                             const std::string& interfaceName) {
         traffic_.Add(kind, bytes, length, QString::fromStdString(interfaceName));
     });
+    // Called on the source's threads; the refresh runs on this one.
+    const bool reports = portSource_->SetChangeHandler([this] {
+        QMetaObject::invokeMethod(
+            this, [this] { OnPortsChanged(); }, Qt::QueuedConnection);
+    });
+    if (reports) portListPeriod_ = kPortListReportedPeriod;
 }
 
 CCorvaneDlg::~CCorvaneDlg() {
+    portSource_->SetChangeHandler({});
     // The port thread may be waiting to hand over bytes; it must end before this window does.
     rxCall_.Release();
     serialPort_.EndThread();
@@ -165,7 +172,7 @@ void CCorvaneDlg::OnInitDialog() {
     ApplyControlMode();
     BlankDeviceInformation();
     RefreshPortList();
-    SetTimer(kPortListTimer, kPortListPeriod);
+    SetTimer(kPortListTimer, portListPeriod_);
     EnableItem(IDC_STATUS, false);
     EnableItem(IDC_CLEAR, false);
     ShowHidePages();

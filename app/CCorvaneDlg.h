@@ -40,6 +40,9 @@ public:
     static constexpr int kTimeoutPeriod = 7000;
     static constexpr int kPortListTimer = 1;
     static constexpr int kPortListPeriod = 600;
+    // Timer 1's period when the port source reports changes itself: the list follows those
+    // reports at once, and the ticks are only a fallback, which need not wake the program.
+    static constexpr int kPortListReportedPeriod = 30000;
     static constexpr int kCommFailed = 1;  // WM_COMM_FAILED's wParam for a failed port
     static inline const QString kCaption = QStringLiteral("Velarin Ver6.34            ");
 
@@ -94,6 +97,8 @@ public:
 
     // The serial side of the connection workflow (SerialConnection.cpp).
     void RefreshPortList();
+    // The port source saw something that may change the list.
+    void OnPortsChanged();
     // Waits for the search for serial traps that a refresh or a failed open started.
     bool WaitForTrapSearch(int timeoutMs) { return trapWatch_.WaitForLatestLook(timeoutMs); }
     // Button 1021: connect, or disconnect when the serial link is up.
@@ -169,6 +174,7 @@ private:
 
     std::unique_ptr<PortSource> systemPorts_;
     PortSource* portSource_;
+    int portListPeriod_ = kPortListPeriod;
     std::vector<SSerInfo> ports_;
     std::vector<QString> listedPorts_;  // the stored port list
     serialdiag::TrapWatch trapWatch_;

@@ -38,6 +38,8 @@ constexpr std::size_t kMaxPorts = 255;
 }  // namespace
 
 void CCorvaneDlg::RefreshPortList() {
+    // A tick of timer 1 that finds nothing happened costs nothing.
+    if (portSource_->Unchanged()) return;
     std::vector<SSerInfo> found;
     try {
         EnumerateSerialPorts(found, *portSource_);
@@ -65,6 +67,12 @@ void CCorvaneDlg::RefreshPortList() {
         trapWatch_.Look();
     }
     ports_ = std::move(found);
+}
+
+void CCorvaneDlg::OnPortsChanged() {
+    // What timer 1 would find on its next tick, at once; while the timer is stopped (a serial
+    // link is up) the list stays frozen.
+    if (IsTimerRunning(kPortListTimer)) RefreshPortList();
 }
 
 void CCorvaneDlg::UpdatePortToolTips(QComboBox& combo, const std::vector<SSerInfo>& ports) {
@@ -139,7 +147,7 @@ void CCorvaneDlg::ShowSerialDisconnected() {
     program_.link.comUp = 0;
     SetItemText(IDC_COM_CONNECT, QStringLiteral("Connect"));
     SetLinkIcon(IDC_COM_ICON, false);
-    SetTimer(kPortListTimer, kPortListPeriod);
+    SetTimer(kPortListTimer, portListPeriod_);
     EnableItem(IDC_PORT_LIST, true);
 }
 

@@ -7,7 +7,7 @@
 
 int main(int argc, char** argv) {
     // Its first look for the programs that hold serial ports walks every process; it runs while
-    // the toolkit starts, so that the window's first port list need not wait for it.
+    // the toolkit starts. The window does not wait for it: the port list fills when it ends.
     auto ports = std::make_unique<corvane::SystemPortSource>();
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Corvane"));

@@ -85,8 +85,8 @@ void RefreshTick(benchmark::State& state) {
     std::optional<test::PtyPair> coming;
     CCorvaneDlg main(program, &source);
 
-    // The first refresh, as the window runs it when it is first shown: the holder walk that the
-    // source started when it was made has run while the window was built.
+    // The first refresh, as the window runs it when it is first shown: it does not wait for the
+    // holder walk that the source started when it was made, and lists what that walk has seen.
     const double coldCpu = ThreadCpuMicroseconds();
     const auto coldStart = Steady::now();
     main.RefreshPortList();
@@ -116,7 +116,7 @@ void RefreshTick(benchmark::State& state) {
         state.SetIterationTime(std::chrono::duration<double>(took).count());
         ticks.push_back(Microseconds(took));
         ++tick;
-        // Time for the background pass, as the 600 ms between ticks give it.
+        // Time for the holder walk and the descriptions, which come between ticks.
         source.WaitForPass(5000);
         main.WaitForTrapSearch(5000);
     }

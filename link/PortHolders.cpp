@@ -102,18 +102,27 @@ std::set<std::string> FindOpenByProcesses(const std::set<std::string>& paths, pi
     while (const dirent* entry = ::readdir(proc)) {
         if (!AllDigits(entry->d_name) || own == entry->d_name) continue;
         const std::string fdDir = procRoot + "/" + entry->d_name + "/fd";
-        DIR* fds = ::opendir(fdDir.c_str());
-        if (!fds) continue;  // gone meanwhile, or another user's
-        const int at = ::dirfd(fds);
-        while (const dirent* fd = ::readdir(fds)) {
-            if (fd->d_name[0] == '.') continue;
-            char target[512];
-            const ssize_t n = ::readlinkat(at, fd->d_name, target, sizeof target - 1);
-            if (n <= 0) continue;
-            target[n] = '\0';
-            if (paths.count(target)) found.insert(target);
+        const int at = ::open(fdDir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (at < 0) continue;  // gone meanwhile, or another user's
+        // The walk's cost is its system calls, a few per process, so the listing is read with
+        // getdents64 itself: one call is the whole listing when it left room for another entry.
+        alignas(dirent64) char listing[8192];
+        for (;;) {
+            const ssize_t size = ::getdents64(at, listing, sizeof listing);
+            if (size <= 0) break;
+            for (ssize_t offset = 0; offset < size;) {
+                const auto* fd = reinterpret_cast<const dirent64*>(listing + offset);
+                offset += fd->d_reclen;
+                if (fd->d_name[0] == '.') continue;
+                char target[512];
+                const ssize_t n = ::readlinkat(at, fd->d_name, target, sizeof target - 1);
+                if (n <= 0) continue;
+                target[n] = '\0';
+                if (paths.count(target)) found.insert(target);
+            }
+            if (static_cast<std::size_t>(size) + sizeof(dirent64) <= sizeof listing) break;
         }
-        ::closedir(fds);
+        ::close(at);
     }
     ::closedir(proc);
     return found;

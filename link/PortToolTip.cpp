@@ -22,6 +22,7 @@ QString PortToolTip(const QString& devicePath, const PortDescription& port) {
                   ? QStringLiteral("No serial number")
                   : QStringLiteral("Serial number %1").arg(port.serialNumber));
     if (!devicePath.isEmpty()) lines << devicePath;
+    if (!port.stablePath.isEmpty()) lines << port.stablePath;
     return lines.join(QLatin1Char('\n'));
 }
 

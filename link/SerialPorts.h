@@ -5,6 +5,7 @@
 #include <QString>
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <stdexcept>
 #include <vector>
@@ -34,6 +35,9 @@ struct PortDescription {
     std::optional<std::uint16_t> vendorId;
     std::optional<std::uint16_t> productId;
     QString serialNumber;
+    // The link udev made for the adapter in /dev/serial/by-id, which keeps its name whatever
+    // ttyUSB number the adapter gets; empty when there is none.
+    QString stablePath;
 };
 
 class PortEnumerationError : public std::runtime_error {
@@ -53,6 +57,15 @@ public:
     // Whether another program holds the device. Must not open it: opening a USB serial port
     // raises DTR and RTS, which resets many boards.
     virtual bool IsHeld(const PortDevice& device) = 0;
+    // True when nothing has happened since the last Devices() that could change the list, so
+    // that a refresh can stop there. A source that cannot tell says false.
+    virtual bool Unchanged() { return false; }
+    // Called, on any thread, when something may have changed; empty to stop the calls. Returns
+    // whether the source calls it at all: one that cannot tell must be asked periodically.
+    virtual bool SetChangeHandler(std::function<void()> handler) {
+        (void)handler;
+        return false;
+    }
 };
 
 // Empties ports and fills it with the devices of the source that nobody else holds, in

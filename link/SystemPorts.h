@@ -1,21 +1,31 @@
 #pragma once
-// The machine's serial ports. Each refresh walks /sys/class/tty for the devices that have a
-// driver and checks UUCP lock files, which is cheap. The slow parts run on a background thread
-// and are used from its latest pass: descriptions from QSerialPortInfo (about 10 ms a call; asked
-// again only when the set of devices changed), the walk over every process's open files (about
-// 25 us a process) and /proc/locks (which can wait milliseconds for the kernel). So a device that
-// another program takes drops out of the list one or two refreshes later.
+// The machine's serial ports. A refresh walks /sys/class/tty for the devices that have a driver
+// and checks UUCP lock files, which is cheap, but only when a PortWatch event (or its slow
+// safety pass) said that something may have changed; otherwise Unchanged() ends the refresh at
+// once. The slow parts run on other threads and are used from their latest results: the walk
+// over every process's open files (about 25 us a process) and /proc/locks, on the watch's
+// thread whenever a port's node is opened or closed; descriptions from QSerialPortInfo (about
+// 10 ms a call), on a background pass when the set of devices changed.
 
-#include "link/PortHolders.h"
+#include "link/BackgroundPass.h"
 #include "link/SerialPorts.h"
 
+#include <sys/types.h>
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <map>
 #include <memory>
-#include <optional>
+#include <mutex>
 #include <set>
 #include <string>
 #include <vector>
 
 namespace corvane {
+
+class PortWatch;
 
 class SystemPortSource final : public PortSource {
 public:
@@ -24,6 +34,7 @@ public:
         std::string dev = "/dev";
         std::string proc = "/proc";
         std::vector<std::string> lockDirs = {"/run/lock", "/var/lock"};
+        std::string serialById = "/dev/serial/by-id";
     };
 
     SystemPortSource();
@@ -33,42 +44,71 @@ public:
     // A device the system does not list as a serial port, such as a test's pseudo-terminal.
     void AddDevice(const QString& path);
 
-    // The source starts looking for holders when it is made, and the first call waits for
-    // that, so that the first list already leaves busy ports out; the descriptions come with
-    // the next pass. Every call starts the next pass, and later calls take the results of the
-    // latest one.
+    // Only devices that a walk for their holders has looked at are listed: until the first walk
+    // (started when the source is made) has ended there are none, and a device that has just
+    // come is listed once its walk is done, a few milliseconds later. Either way the change
+    // handler is called when there is more to list.
     std::vector<PortDevice> Devices() override;
     PortDescription Describe(const PortDevice& device) override;
     bool IsHeld(const PortDevice& device) override;
+    bool Unchanged() override;
+    bool SetChangeHandler(std::function<void()> handler) override;
 
-    // Waits until a background pass that started after this call has finished.
+    // Starts a walk for the holders of the devices present now and waits for it; false when it
+    // took longer than timeoutMs. The descriptions, which run at idle priority, may come later.
     bool WaitForPass(int timeoutMs);
 
     // The walk of the tty class alone: devices with a driver, not the placeholder ttyS entries
     // of UARTs that are not there. Throws PortEnumerationError.
     static std::vector<PortDevice> WalkTtyClass(const Roots& roots);
+    // The device each link in roots.serialById leads to, with the link (the first by name when
+    // there are several).
+    static std::map<std::string, QString> StablePaths(const Roots& roots);
 
-    struct Snapshot;  // one background pass's results
+    struct Descriptions;
+
+    // Without events, the holders are looked for again this often, for what the events cannot
+    // show: a lock file whose owner died, an open through another node of the same device. A
+    // walk costs about 35 us of processor a process (17 ms with 500 processes on a small virtual
+    // machine), so every 30 s would already exceed the 0.05 % of a core the idle program may use.
+    static constexpr int kSafetyPassMs = 60000;
 
 private:
-    class Scanner;
-
-    // Far longer than the first pass takes on a busy machine; the first list does not wait for
-    // a pass that hangs on /proc.
-    static constexpr int kFirstPassWaitMs = 2000;
-
-    void StartFirstPass();
     std::vector<PortDevice> PresentDevices() const;
     static std::set<std::string> PathsOf(const std::vector<PortDevice>& devices);
+    void WatchDevices(const std::set<std::string>& paths);
+    void OnWatch(const std::set<std::string>& paths, unsigned change);
+    void RequestDescriptions(const std::set<std::string>& paths);
+    void Notify();
 
-    Roots roots_;
+    const Roots roots_;
+    const pid_t self_;
     std::vector<QString> extra_;
-    pid_t self_;
-    std::unique_ptr<Scanner> scanner_;
-    bool listed_ = false;  // Devices() has been called
-    std::optional<std::set<std::string>> firstPassPaths_;
-    // What this enumeration uses: the latest background pass.
-    std::shared_ptr<const Snapshot> current_;
+    std::atomic<bool> changed_{true};
+
+    // The user-interface thread's: what the watch was given, and the latest results as this
+    // enumeration uses them.
+    std::set<std::string> watched_;
+    std::set<std::string> describing_;  // the devices the latest description request was for
+    std::map<std::string, QString> stable_;
+    std::set<std::string> held_;
+    std::shared_ptr<const Descriptions> described_;
+
+    // The results of the other threads.
+    mutable std::mutex mutex_;
+    std::condition_variable walked_;
+    std::set<std::string> heldByWalk_;  // device paths other processes have open or locked
+    std::set<std::string> checked_;     // the devices the latest walk looked at
+    std::uint64_t walkRequests_ = 0;
+    std::uint64_t walkServed_ = 0;
+    bool walkedOnce_ = false;
+    std::shared_ptr<const Descriptions> descriptions_;
+
+    std::mutex handlerMutex_;
+    std::function<void()> handler_;
+
+    BackgroundPass describer_;
+    std::unique_ptr<PortWatch> watch_;  // last, so that its thread ends before what it uses
 };
 
 }  // namespace corvane

@@ -32,6 +32,8 @@ QString ToolTipOf(const CCorvaneDlg& main, const QString& entry) {
 TEST(PortToolTip, EachListedPortCarriesItsDescriptionIdsAndSerialNumber) {
     Harness h;
     h.ports.Add("ttyUSB0").description = Cp2102("0001");
+    h.ports.entries[0].description.stablePath =
+        "/dev/serial/by-id/usb-Silicon_Labs_CP2102_0001-if00-port0";
     h.ports.Add("ttyUSB1").description = Cp2102("7A3F");
     h.ports.Add("ttyS0");
     PortDescription ch340;
@@ -43,7 +45,8 @@ TEST(PortToolTip, EachListedPortCarriesItsDescriptionIdsAndSerialNumber) {
 
     EXPECT_EQ(ToolTipOf(h.main, "ttyUSB0"),
               "CP2102 USB to UART Bridge Controller (Silicon Labs)\nUSB 10c4:ea60\n"
-              "Serial number 0001\n/dev/ttyUSB0");
+              "Serial number "
+              "0001\n/dev/ttyUSB0\n/dev/serial/by-id/usb-Silicon_Labs_CP2102_0001-if00-port0");
     EXPECT_EQ(ToolTipOf(h.main, "ttyUSB1"),
               "CP2102 USB to UART Bridge Controller (Silicon Labs)\nUSB 10c4:ea60\n"
               "Serial number 7A3F\n/dev/ttyUSB1");

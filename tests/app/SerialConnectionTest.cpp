@@ -8,7 +8,10 @@
 
 #include <gtest/gtest.h>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QStringList>
+
+#include <thread>
 
 namespace corvane {
 namespace {
@@ -89,6 +92,28 @@ TEST_F(SerialConnectionTest, StartUpListsThePortsAndRefreshesEvery600Ms) {
     EXPECT_EQ(Entries(fresh.main), QStringList({"ttyS0", "ttyUSB2", "ttyUSB3", "ttyUSB10"}));
     EXPECT_EQ(fresh.main.ItemText(IDC_PORT_LIST), "ttyUSB10");
     EXPECT_TRUE(fresh.main.IsTimerRunning(CCorvaneDlg::kPortListTimer));
+}
+
+// A source that reports its changes, as the system's does: the window shows at once with an
+// empty list, which fills when the source reports, not on a tick.
+TEST(ReportedPortChanges, TheListFillsOnTheReportAndTheTicksDoNoWork) {
+    ManualClock clock;
+    Program program(clock);
+    test::FakePortSource ports;
+    ports.reports = true;
+    CCorvaneDlg main(program, &ports);
+    main.InitDialog();
+    EXPECT_TRUE(Entries(main).isEmpty());
+    ports.Set({"ttyUSB0", "ttyS0"});
+    const int before = ports.enumerations;
+    clock.Advance(120000);
+    EXPECT_EQ(ports.enumerations, before);
+    EXPECT_TRUE(Entries(main).isEmpty());
+
+    std::thread([&] { ports.Report(); }).join();
+    QCoreApplication::sendPostedEvents(&main);
+    EXPECT_EQ(Entries(main), QStringList({"ttyS0", "ttyUSB0"}));
+    EXPECT_EQ(main.ItemText(IDC_PORT_LIST), "ttyS0");
 }
 
 TEST_F(SerialConnectionTest, AnEnumerationErrorKeepsTheListAndTheTimer) {

@@ -51,6 +51,7 @@ protected:
         devicePath = QString::fromStdString(device);
         deviceName = devicePath.mid(5);
         ports.AddDevice(devicePath);
+        ports.WaitForPass(10000);  // the list shows a device once its holders were looked for
         main = std::make_unique<CCorvaneDlg>(program, &ports);
         main->InitDialog();
         ASSERT_TRUE(Select());
@@ -179,7 +180,7 @@ TEST_F(SerialLinkTest, APortHeldElsewhereIsNeitherListedNorOpened) {
         char events[4096];
         while (::read(watch, events, sizeof events) > 0) {
         }
-        // A plain open shows once the background pass has seen it.
+        // A plain open shows once the walk that its open started has seen it.
         EXPECT_TRUE(PumpUntil([&] { return !Listed(); }));
         EXPECT_LT(::read(watch, events, sizeof events), 0) << "the refresh opened the device";
     }

@@ -135,39 +135,70 @@ bool Lists(SystemPortSource& source, const PtyPair& pty) {
     });
 }
 
+// No walk is asked for here: the opens and closes of the holder are what start them.
 TEST(SystemPortSource, APortHeldElsewhereDropsOutAndComesBack) {
     PtyPair pty;
     SystemPortSource source;
     source.AddDevice(QString::fromStdString(pty.SlavePath()));
+    ASSERT_TRUE(source.WaitForPass(10000));
     EXPECT_TRUE(Lists(source, pty));
-    // A holder, with or without a lock, shows once the background pass has seen it.
     for (const bool lock : {true, false}) {
         SCOPED_TRACE(lock ? "locked" : "open");
         {
             ChildHolder holder(pty.SlavePath(), lock);
             ASSERT_TRUE(holder.Held());
-            Lists(source, pty);
-            ASSERT_TRUE(source.WaitForPass(10000));
-            EXPECT_FALSE(Lists(source, pty));
+            EXPECT_TRUE(test::WaitFor([&] { return !Lists(source, pty); }));
         }
-        Lists(source, pty);
-        ASSERT_TRUE(source.WaitForPass(10000));
-        EXPECT_TRUE(Lists(source, pty));
+        EXPECT_TRUE(test::WaitFor([&] { return Lists(source, pty); }));
     }
+    // With nothing happening a refresh can stop at once.
+    EXPECT_TRUE(test::WaitFor([&] {
+        Lists(source, pty);
+        return source.Unchanged();
+    }));
 }
 
-TEST(SystemPortSource, TheFirstListAlreadyLeavesOutAPortOpenElsewhere) {
-    PtyPair pty;
-    ChildHolder opener(pty.SlavePath(), false);
+TEST(SystemPortSource, NothingIsListedBeforeItsHoldersWereLookedFor) {
+    PtyPair busy;
+    ChildHolder opener(busy.SlavePath(), false);
     ASSERT_TRUE(opener.Held());
+    PtyPair free;  // after the fork, which would hold it too
     SystemPortSource source;
-    source.AddDevice(QString::fromStdString(pty.SlavePath()));
-    EXPECT_FALSE(Lists(source, pty));
+    source.AddDevice(QString::fromStdString(busy.SlavePath()));
+    source.AddDevice(QString::fromStdString(free.SlavePath()));
+    std::vector<SSerInfo> ports;
+    EnumerateSerialPorts(ports, source);  // the added devices have had no walk yet
+    EXPECT_TRUE(ports.empty());
+    ASSERT_TRUE(source.WaitForPass(10000));
+    EXPECT_FALSE(Lists(source, busy));
+    EXPECT_TRUE(Lists(source, free));
+}
+
+TEST(SystemPortSource, TheStablePathIsTheByIdLinkToTheDevice) {
+    QTemporaryDir root;
+    QDir d(root.path());
+    d.mkpath("serial/by-id");
+    QFile::link("../../ttyUSB0",
+                root.filePath("serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0"));
+    QFile::link(root.filePath("ttyACM0"), root.filePath("serial/by-id/usb-Arduino_Uno_8573-if00"));
+    QFile::link("../../ttyUSB0",
+                root.filePath("serial/by-id/usb-FTDI_FT232R_USB_UART_B-if00-port0"));
+    SystemPortSource::Roots roots;
+    roots.serialById = root.filePath("serial/by-id").toStdString();
+    const auto stable = SystemPortSource::StablePaths(roots);
+    const std::string dev = root.path().toStdString();
+    ASSERT_EQ(stable.size(), 2u);
+    EXPECT_EQ(stable.at(dev + "/ttyUSB0"),
+              root.filePath("serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0"));
+    EXPECT_EQ(stable.at(dev + "/ttyACM0"), root.filePath("serial/by-id/usb-Arduino_Uno_8573-if00"));
+    roots.serialById = "/corvane-no-such-dir";
+    EXPECT_TRUE(SystemPortSource::StablePaths(roots).empty());
 }
 
 TEST(SystemPortSource, ADeviceThatIsGoneIsNotListed) {
     SystemPortSource source;
     source.AddDevice("/dev/pts/corvane-none");
+    ASSERT_TRUE(source.WaitForPass(10000));
     std::vector<SSerInfo> ports;
     EnumerateSerialPorts(ports, source);
     for (const SSerInfo& p : ports)

@@ -126,6 +126,7 @@ struct Window {
     bool Plug(const std::string& device) {
         path = QString::fromStdString(device);
         ports.AddDevice(path);
+        ports.WaitForPass(10000);  // the list shows a device once its holders were looked for
         main.RefreshPortList();
         auto* combo = main.ItemAs<QComboBox>(IDC_PORT_LIST);
         const int at = combo->findText(path.mid(5));

@@ -3,6 +3,7 @@
 
 #include "link/SerialPorts.h"
 
+#include <functional>
 #include <initializer_list>
 #include <vector>
 
@@ -29,6 +30,7 @@ public:
 
     std::vector<PortDevice> Devices() override {
         ++enumerations;
+        changed = false;
         if (failing) throw PortEnumerationError("Could not read from /sys/class/tty. (err=d)");
         std::vector<PortDevice> devices;
         for (const Entry& e : entries)
@@ -44,9 +46,23 @@ public:
         return e && e->held;
     }
 
+    bool Unchanged() override { return reports && !changed; }
+    bool SetChangeHandler(std::function<void()> h) override {
+        handler = std::move(h);
+        return reports;
+    }
+    // As a source that reports its changes does, from another thread.
+    void Report() {
+        changed = true;
+        if (handler) handler();
+    }
+
     std::vector<Entry> entries;
     bool failing = false;
     int enumerations = 0;
+    bool reports = false;  // set before the window is made
+    bool changed = true;
+    std::function<void()> handler;
 
 private:
     const Entry* Find(const PortDevice& device) const {

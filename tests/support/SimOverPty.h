@@ -46,6 +46,7 @@ public:
         if (!transport.Open(error) || !transport.Start(error)) return false;
         const QString path = QString::fromStdString(transport.SlavePath());
         ports.AddDevice(path);
+        ports.WaitForPass(10000);  // the list shows a device once its holders were looked for
         main = std::make_unique<CCorvaneDlg>(program, &ports);
         main->InitDialog();
         auto* combo = main->ItemAs<QComboBox>(IDC_PORT_LIST);
