@@ -277,16 +277,12 @@ void CFWDlg::OnBlockAccepted(std::uint8_t steer) {
             FailOutOfTurn();
             return;
         }
-        if (unanswered_ == 0 && !resendDataDue_)
+        if (unanswered_ == 0 && !ResendDataDue())
             NextBlock(pendingSteer_);
         return;
     }
-    // After the last block no second answer needs waiting for: the reboot stage takes it.
-    if (unanswered_ == 0 && !resendDataDue_) {
-        NextBlock(steer);
-        return;
-    }
-    if (plan_.IsLast() && !resendDataDue_) {
+    // Every send answered; or the last block, whose second answer the reboot stage takes.
+    if ((unanswered_ == 0 || plan_.IsLast()) && !ResendDataDue()) {
         NextBlock(steer);
         return;
     }
@@ -295,6 +291,10 @@ void CFWDlg::OnBlockAccepted(std::uint8_t steer) {
     pendingSteer_ = steer;
     stage_ = Stage::BlockAccepted;
     KillTimer(kBlockRetryTimer);
+}
+
+bool CFWDlg::ResendDataDue() const {
+    return IsTimerRunning(kBlockResendDataTimer);
 }
 
 // Counts an incoming block acknowledgement against the ones owed; false (and the run failed)
@@ -334,11 +334,9 @@ void CFWDlg::OnTimer(int id) {
             break;
         case kBlockRetryTimer:
             SendStageFrame();
-            resendDataDue_ = true;
             SetTimer(kBlockResendDataTimer, kPausePeriod);
             break;
         case kBlockResendDataTimer:
-            resendDataDue_ = false;
             SendBlockData();
             SetTimer(kBlockFailTimer, kRetryPeriod);
             break;
@@ -379,7 +377,6 @@ void CFWDlg::EnterStage(Stage stage) {
     StopRunTimers();
     stage_ = stage;
     sends_ = 0;
-    resendDataDue_ = false;
 }
 
 // No resend of an earlier step may go out once the run has moved on.

@@ -59,6 +59,8 @@ private:
     void OnDeviceInfo(FirmwareReply kind, const Frame& frame);
     void OnBlockAccepted(std::uint8_t steer);
     bool TakeDueAcknowledgement();
+    // The block's announcement went out again and its data is still to follow.
+    bool ResendDataDue() const;
 
     void EnterStage(Stage stage);
     void StopRunTimers();
@@ -89,8 +91,6 @@ private:
     // Data blocks sent in this run that the device has not acknowledged yet. Only an
     // acknowledgement that one of them is due may move the run on.
     int unanswered_ = 0;
-    // The block's announcement went out again and its data is still to follow.
-    bool resendDataDue_ = false;
     // b10 of the first acknowledgement while a second one may still come.
     std::uint8_t pendingSteer_ = 0;
     bool failed_ = false;
