@@ -1,0 +1,68 @@
+# The layers of the source tree and what each may include (project headers only; which Qt
+# modules a layer sees follows from what its library links, checked in Layers.cmake).
+# Runs at configure time and, as the test "layering", with cmake -DSOURCE_DIR=... -P.
+#
+#   framework/  Clock, WindowTimers, SyncCall (Qt Core); the dialog framework (Qt Widgets)
+#   link/       frames, serial port, TCP, search sockets
+#   session/    the device session and its controllers
+#   widgets/    controls and pop-ups, with resources/
+#   pages/      the Switch, EDID and firmware pages
+#   app/        the main window and the application
+if(CMAKE_SCRIPT_MODE_FILE)
+    cmake_minimum_required(VERSION 3.25)
+endif()
+set(_core_headers framework/Clock.h framework/WindowTimers.h framework/SyncCall.h)
+set(_allowed_link link/)
+set(_allowed_session session/ link/ ${_core_headers})
+set(_allowed_framework framework/)
+set(_allowed_widgets framework/ widgets/ resources/)
+set(_allowed_resources framework/ widgets/ resources/)
+set(_allowed_pages framework/ widgets/ resources/ link/ session/ pages/)
+set(_allowed_cli cli/ session/ link/ ${_core_headers})
+set(_allowed_sim sim/ link/)
+
+function(corvane_check_includes source_dir)
+    set(violations)
+    foreach(layer link session framework widgets resources pages cli sim)
+        file(GLOB files ${source_dir}/${layer}/*.h ${source_dir}/${layer}/*.cpp)
+        foreach(file IN LISTS files)
+            file(STRINGS ${file} lines REGEX "^[ \t]*#[ \t]*include[ \t]*\"")
+            get_filename_component(name ${file} NAME)
+            set(core_file FALSE)
+            if(layer STREQUAL "framework" AND "framework/${name}" IN_LIST _core_headers)
+                set(core_file TRUE)
+            elseif(layer STREQUAL "framework" AND name MATCHES "^(Clock|WindowTimers|SyncCall)\\.cpp$")
+                set(core_file TRUE)
+            endif()
+            foreach(line IN LISTS lines)
+                string(REGEX REPLACE "^[^\"]*\"([^\"]*)\".*$" "\\1" header "${line}")
+                set(ok FALSE)
+                if(core_file)
+                    if(header IN_LIST _core_headers)
+                        set(ok TRUE)
+                    endif()
+                else()
+                    foreach(prefix IN LISTS _allowed_${layer})
+                        string(FIND "${header}" "${prefix}" at)
+                        if(at EQUAL 0)
+                            set(ok TRUE)
+                        endif()
+                    endforeach()
+                endif()
+                if(NOT ok)
+                    list(APPEND violations "${layer}/${name} includes ${header}")
+                endif()
+            endforeach()
+        endforeach()
+    endforeach()
+    # Headers outside app/ never include an app/ header (tests and tools may include anything).
+    if(violations)
+        list(JOIN violations "\n  " text)
+        message(FATAL_ERROR "Layer rule broken:\n  ${text}")
+    endif()
+endfunction()
+
+if(CMAKE_SCRIPT_MODE_FILE)
+    corvane_check_includes(${SOURCE_DIR})
+    message(STATUS "Layer includes: all within their rules")
+endif()
