@@ -85,16 +85,16 @@ CCorvaneDlg::CCorvaneDlg(Program& program, PortSource* ports)
       traffic_(ProgramTime(program.clock)),
       sendLog_(std::make_unique<EditLog>(ItemAs<QPlainTextEdit>(IDC_TX_LOG))),
       receiveLog_(std::make_unique<EditLog>(ItemAs<QPlainTextEdit>(IDC_RX_LOG))),
-      log_(*sendLog_, *receiveLog_),
-      router_(log_),
-      assembler_([this](const Frame& frame) { DispatchFrame(frame); }),
-      sender_([this] { return IsItemChecked(IDC_COM_MODE); }, log_),
+      session_(program.clock),
       systemPorts_(ports ? nullptr : std::make_unique<SystemPortSource>()),
       portSource_(ports ? ports : systemPorts_.get()),
       network_(std::make_unique<NetworkControl>(*this)),
       settings_(std::make_unique<GeneralSettings>(*this)) {
-    sender_.SetSerialLink(&serialPort_);
-    router_.SetHandler(kPageGeneral, [this](const Frame& f) { OnGeneralReply(f); });
+    session_.SetObserver(this);
+    session_.SetLogTargets(sendLog_.get(), receiveLog_.get());
+    // A send takes the link of the checked control-mode radio.
+    session_.SetComModeQuery([this] { return IsItemChecked(IDC_COM_MODE); });
+    Router().SetHandler(kPageGeneral, [this](const Frame& f) { OnGeneralReply(f); });
     // The tab labels look and act as the template's statics; their own class makes them tabs to
     // assistive technology.
     TabRow::InstallAccessibleInterfaces();
@@ -118,7 +118,7 @@ CCorvaneDlg::CCorvaneDlg(Program& program, PortSource* ports)
     captionFont_.setBold(true);
     captionFont_.setStyleHint(QFont::SansSerif);
     program_.popUps.SetOwner(this);
-    log_.SetObserver([this](TrafficKind kind, const std::uint8_t* bytes, std::size_t length,
+    Log().SetObserver([this](TrafficKind kind, const std::uint8_t* bytes, std::size_t length,
                             const std::string& interfaceName) {
         traffic_.Add(kind, bytes, length, QString::fromStdString(interfaceName));
     });
@@ -133,10 +133,11 @@ CCorvaneDlg::CCorvaneDlg(Program& program, PortSource* ports)
 CCorvaneDlg::~CCorvaneDlg() {
     portSource_->SetChangeHandler({});
     // The port thread may be waiting to hand over bytes; it must end before this window does.
-    rxCall_.Release();
-    serialPort_.EndThread();
+    session_.EndSerialThread();
     network_.reset();
-    log_.SetObserver({});
+    Log().SetObserver({});
+    session_.SetLogTargets(nullptr, nullptr);
+    session_.SetObserver(nullptr);
     program_.popUps.SetOwner(nullptr);
 }
 
@@ -168,7 +169,7 @@ void CCorvaneDlg::OnInitDialog() {
     UpdateTabColours();
 
     CheckItem(IDC_COM_MODE, true);
-    program_.link.controlMode = LinkState::kComMode;
+    Link().controlMode = LinkState::kComMode;
     ApplyControlMode();
     BlankDeviceInformation();
     RefreshPortList();
@@ -203,7 +204,7 @@ void CCorvaneDlg::FlushLogs() {
 }
 
 void CCorvaneDlg::ApplyControlMode() {
-    const bool com = program_.link.controlMode == LinkState::kComMode;
+    const bool com = Link().controlMode == LinkState::kComMode;
     for (int id : {IDC_TCP_CONNECT, IDC_TCP_GROUP, IDC_SWITCHER_IP_LABEL, IDC_SEARCH, IDC_CONFIG,
                    IDC_SWITCHER_IP}) {
         EnableItem(id, !com);
@@ -212,8 +213,7 @@ void CCorvaneDlg::ApplyControlMode() {
     if (com) {
         network_->CloseTcp();
     } else {
-        RequestSerialClose();
-        program_.link.comUp = 0;
+        session_.CloseSerial();
         SetItemText(IDC_COM_CONNECT, QStringLiteral("Connect"));
         SetLinkIcon(IDC_COM_ICON, false);
     }
@@ -227,56 +227,21 @@ void CCorvaneDlg::SetLinkIcon(int id, bool up) {
     }
 }
 
-bool CCorvaneDlg::CheckLinkReady() {
-    LinkState& link = program_.link;
-    if (link.controlMode == LinkState::kComMode && link.comUp == 0) {
-        program_.popUps.ShowMessage(QStringLiteral("Open COM failed!"));
-        return false;
-    }
-    if (link.controlMode != LinkState::kComMode && link.tcpUp == 0) {
-        program_.popUps.ShowMessage(QStringLiteral("Connect to Matrix failed!"));
-        return false;
-    }
-    if (link.ready == 0) return false;
-    link.ready = 0;
-    return true;
-}
-
-void CCorvaneDlg::PostSendRequest(int wParam) {
-    Post([this, wParam] { OnSendRequest(wParam); });
-}
-
-void CCorvaneDlg::OnSendRequest(int wParam) {
-    switch (wParam) {
-        case kSendEdidFrame:
-        case kSendSwitchFrame:
-        case kSendFirmwareFrame:
-            sender_.Send(program_.tx.frame);
-            break;
-        case kSendFirmwareBlock:
-            sender_.Send(program_.tx.block);
-            break;
-        case kStopMainTimeout:
-            KillTimer(kTimeoutTimer);
-            break;
-        default:
-            break;
-    }
+void CCorvaneDlg::OnLinkRefused(const QString& text) {
+    program_.popUps.ShowMessage(text);
 }
 
 void CCorvaneDlg::OnTimer(int id) {
-    if (id == kTimeoutTimer) OnMainTimeout();
     // Timer 1 keeps running: it refreshes until a serial link is opened.
     if (id == kPortListTimer) RefreshPortList();
     if (!network_->OnTimer(id)) settings_->OnTimer(id);
 }
 
 void CCorvaneDlg::OnMainTimeout() {
-    KillTimer(kTimeoutTimer);
     // The status chain of the Switch page is given up with it.
     if (switchPage_) switchPage_->Abandon();
     program_.popUps.ShowMessage(QStringLiteral("Time out!"),
-                                [this](int) { program_.link.ready = 1; });
+                                [this](int) { session_.SetReady(true); });
 }
 
 void CCorvaneDlg::OnCommand(int id, Notify code) {
@@ -295,11 +260,11 @@ void CCorvaneDlg::OnCommand(int id, Notify code) {
             BlankDeviceInformation();
             break;
         case IDC_COM_MODE:
-            program_.link.controlMode = LinkState::kComMode;
+            Link().controlMode = LinkState::kComMode;
             ApplyControlMode();
             break;
         case IDC_TCP_MODE:
-            program_.link.controlMode = LinkState::kTcpMode;
+            Link().controlMode = LinkState::kTcpMode;
             ApplyControlMode();
             break;
         case IDC_TCP_CONNECT:
@@ -326,7 +291,7 @@ void CCorvaneDlg::OnCommand(int id, Notify code) {
 }
 
 void CCorvaneDlg::OnTabClicked(int page) {
-    if (program_.link.ready == 0) return;
+    if (Link().ready == 0) return;
     const int before = CurrentPage();
     SetCurrentPage(static_cast<std::uint8_t>(page));
     UpdateTabColours();
@@ -340,7 +305,7 @@ void CCorvaneDlg::SelectPage(int page) {
             if (!edidPage_) {
                 edidPage_ = new CEDIDDlg(*this, clock(), this);
                 edidPage_->InitDialog();
-                router_.SetHandler(kPageEdid, [this](const Frame& f) { edidPage_->OnEdidReply(f); });
+                Router().SetHandler(kPageEdid, [this](const Frame& f) { edidPage_->OnEdidReply(f); });
             }
             ShowHidePages();
             edidPage_->move(1, 56);
@@ -349,32 +314,32 @@ void CCorvaneDlg::SelectPage(int page) {
             if (!switchPage_) {
                 switchPage_ = new CMatrixDlg(*this, clock(), this);
                 switchPage_->InitDialog();
-                router_.SetHandler(kPageSwitch,
+                Router().SetHandler(kPageSwitch,
                                    [this](const Frame& f) { switchPage_->OnSwitchReply(f); });
             }
             ShowHidePages();
             switchPage_->move(1, 56);
             if (CheckLinkReady()) {
-                program_.tx.Compose(0x02, 0x01, {0x01});
+                Tx().Compose(0x02, 0x01, {0x01});
                 switchPage_->AwaitInputReport();
-                sender_.Send(program_.tx.frame);
-                program_.link.ready = 0;
-                SetTimer(kTimeoutTimer, kTimeoutPeriod);
+                Sender().Send(Tx().frame);
+                SetReady(false);
+                session_.StartMainTimeout();
             }
             break;
         case kPageFirmware:
             if (!firmwarePage_) {
                 firmwarePage_ = new CFWDlg(*this, clock(), this);
                 firmwarePage_->InitDialog();
-                router_.SetHandler(kPageFirmware,
+                Router().SetHandler(kPageFirmware,
                                    [this](const Frame& f) { firmwarePage_->OnFirmwareReply(f); });
             }
             ShowHidePages();
             firmwarePage_->move(1, 70);
             if (CheckLinkReady()) {
-                program_.link.ready = 1;
-                program_.tx.Compose(0x01, 0x01, {0, 0, 0, 0, 0, 0, 0xCC, 0});
-                sender_.Send(program_.tx.frame);
+                SetReady(true);
+                Tx().Compose(0x01, 0x01, {0, 0, 0, 0, 0, 0, 0xCC, 0});
+                Sender().Send(Tx().frame);
             }
             break;
         default:

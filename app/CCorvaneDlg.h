@@ -1,19 +1,15 @@
 #pragma once
 // The main window: title band, tabs, the General page's controls, and the pages laid over the
-// client area. It sends every byte that leaves the program and routes every reply frame.
+// client area. It owns the program's device session, through which every byte leaves the
+// program and every reply frame is routed.
 
 #include "app/Program.h"
 #include "app/TrafficModel.h"
 #include "framework/Dialog.h"
-#include "framework/SyncCall.h"
-#include "link/CSerialPort.h"
-#include "link/DeviceSender.h"
-#include "link/FrameAssembler.h"
-#include "link/FrameRouter.h"
 #include "link/SerialDiagnosis.h"
 #include "link/SerialPorts.h"
-#include "link/TrafficLog.h"
 #include "pages/PageHost.h"
+#include "session/DeviceSession.h"
 
 #include <QFont>
 #include <QPixmap>
@@ -33,11 +29,11 @@ class GeneralSettings;
 class TabRow;
 class TrafficMonitor;
 
-class CCorvaneDlg : public CDialog, public PageHost, private SerialPortOwner {
+class CCorvaneDlg : public CDialog, public PageHost, private SessionObserver {
     Q_OBJECT
 public:
-    static constexpr int kTimeoutTimer = 1000;
-    static constexpr int kTimeoutPeriod = 7000;
+    static constexpr int kTimeoutTimer = DeviceSession::kTimeoutTimer;
+    static constexpr int kTimeoutPeriod = DeviceSession::kTimeoutPeriod;
     static constexpr int kPortListTimer = 1;
     static constexpr int kPortListPeriod = 600;
     // Timer 1's period when the port source reports changes itself: the list follows those
@@ -54,20 +50,20 @@ public:
     void SetQuitHandler(std::function<void()> quit) { quit_ = std::move(quit); }
 
     // PageHost
-    bool CheckLinkReady() override;
-    bool IsReady() const override { return program_.link.ready != 0; }
-    void SetReady(bool ready) override { program_.link.ready = ready ? 1 : 0; }
-    void PostSendRequest(int wParam) override;
-    TransmitBuffers& Tx() override { return program_.tx; }
+    bool CheckLinkReady() override { return session_.CheckLinkReady(); }
+    bool IsReady() const override { return session_.IsReady(); }
+    void SetReady(bool ready) override { session_.SetReady(ready); }
+    void PostSendRequest(int wParam) override { session_.PostSendRequest(wParam); }
+    TransmitBuffers& Tx() override { return session_.Tx(); }
     PopUps& PopUp() override { return program_.popUps; }
 
     // WM_SEND_REQUEST, as handled once the posted request comes up.
-    void OnSendRequest(int wParam);
+    void OnSendRequest(int wParam) { session_.OnSendRequest(wParam); }
     // WM_RX_BYTE: one byte from the serial link.
-    void OnRxByte(std::uint8_t byte) { assembler_.OnRxByte(byte); }
-    void DispatchFrame(const Frame& frame) { router_.DispatchFrame(frame); }
+    void OnRxByte(std::uint8_t byte) { session_.OnRxByte(byte); }
+    void DispatchFrame(const Frame& frame) { session_.DispatchFrame(frame); }
     void SendToDevice(std::size_t length, std::uint8_t* buffer) {
-        sender_.SendToDevice(length, buffer);
+        session_.Sender().SendToDevice(length, buffer);
     }
 
     // Tab labels and pages.
@@ -75,8 +71,8 @@ public:
     void OnTabClicked(int page);
     void SelectPage(int page);
     void ShowHidePages();
-    std::uint8_t CurrentPage() const { return router_.CurrentPage(); }
-    void SetCurrentPage(std::uint8_t page) { router_.SetCurrentPage(page); }
+    std::uint8_t CurrentPage() const { return session_.CurrentPage(); }
+    void SetCurrentPage(std::uint8_t page) { session_.Router().SetCurrentPage(page); }
     CMatrixDlg* SwitchPage() const { return switchPage_; }
     CEDIDDlg* EdidPage() const { return edidPage_; }
     CFWDlg* FirmwarePage() const { return firmwarePage_; }
@@ -105,7 +101,7 @@ public:
     void OnComConnect();
     // WM_COMM_FAILED from the port thread of the connection that session counts.
     void OnCommFailed(int wParam, unsigned session);
-    CSerialPort& SerialPort() { return serialPort_; }
+    CSerialPort& SerialPort() { return session_.SerialPort(); }
     // The ports of the last refresh, as enumerated.
     const std::vector<SSerInfo>& Ports() const { return ports_; }
 
@@ -118,11 +114,13 @@ public:
     GeneralSettings& Settings() { return *settings_; }
 
     Program& program() { return program_; }
-    LinkState& Link() { return program_.link; }
-    DeviceSender& Sender() { return sender_; }
-    FrameRouter& Router() { return router_; }
-    TrafficLog& Log() { return log_; }
-    const FrameAssembler& Assembler() const { return assembler_; }
+    DeviceSession& Session() { return session_; }
+    LinkState& Link() { return session_.Link(); }
+    const LinkState& Link() const { return session_.Link(); }
+    DeviceSender& Sender() { return session_.Sender(); }
+    FrameRouter& Router() { return session_.Router(); }
+    TrafficLog& Log() { return session_.Log(); }
+    const FrameAssembler& Assembler() const { return session_.Assembler(); }
 
     // The off-screen picture the paint handler copies to the window.
     QPixmap RenderSurface() const;
@@ -142,26 +140,21 @@ private:
     class EditLog;
     void LayOutCaption();
     void UpdateTabColours();
-    void OnMainTimeout();
-    // The close request to the serial port; what its thread still delivers is dropped.
-    void RequestSerialClose();
     void ShowSerialDisconnected();
     // Each port-list item's tooltip: description, USB ids, serial number, device path.
     void UpdatePortToolTips(QComboBox& combo, const std::vector<SSerInfo>& ports);
 
-    // SerialPortOwner, called on the port thread.
-    bool OnPortBytes(const std::uint8_t* bytes, std::size_t count, unsigned portNumber) override;
-    void OnPortFailed(unsigned session) override;
+    // SessionObserver
+    void OnLinkRefused(const QString& text) override;
+    void OnSerialLinkLost() override;
+    void OnMainTimeout() override;
 
     Program& program_;
     TrafficModel traffic_;
     std::unique_ptr<TrafficMonitor> trafficMonitor_;
     std::unique_ptr<EditLog> sendLog_;
     std::unique_ptr<EditLog> receiveLog_;
-    TrafficLog log_;
-    FrameRouter router_;
-    FrameAssembler assembler_;
-    DeviceSender sender_;
+    DeviceSession session_;
     QFont captionFont_;
     QPixmap surface_;  // what RenderSurface last drew, for surfacePage_
     int surfacePage_ = -1;
@@ -180,8 +173,6 @@ private:
     serialdiag::TrapWatch trapWatch_;
     std::string trapSignature_;  // USB devices and ports when the traps were last looked for
     serialio::LineSettings lineSettings_{115200, 'N', 8, 2, 3};
-    SyncCall rxCall_;  // WM_RX_BYTE: the port thread waits until the bytes were processed
-    CSerialPort serialPort_;
 
     std::unique_ptr<NetworkControl> network_;
     std::unique_ptr<GeneralSettings> settings_;

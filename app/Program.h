@@ -3,7 +3,6 @@
 // the windows that use them. Tests build a fresh one per test, on a manual clock.
 
 #include "framework/Clock.h"
-#include "link/CommandFrame.h"
 #include "widgets/PopUps.h"
 
 #include <QString>
@@ -13,17 +12,6 @@
 #include <vector>
 
 namespace corvane {
-
-// The connection guard's state.
-struct LinkState {
-    static constexpr int kComMode = 2;
-    static constexpr int kTcpMode = 3;
-
-    int controlMode = kComMode;
-    int comUp = 0;   // the serial port is open and its thread runs
-    int tcpUp = 0;   // the TCP connection to the switcher stands
-    int ready = 1;   // no command exchange is outstanding
-};
 
 // The network configuration's fields: written by the search and the switcher list, shown and
 // taken by the configuration dialog, read when the configuration packet is built.
@@ -52,8 +40,6 @@ struct Program {
     Program& operator=(const Program&) = delete;
 
     Clock& clock;
-    TransmitBuffers tx;
-    LinkState link;
     NetworkState network;
     PopUps popUps;
 };

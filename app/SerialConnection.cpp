@@ -89,78 +89,49 @@ void CCorvaneDlg::UpdatePortToolTips(QComboBox& combo, const std::vector<SSerInf
 }
 
 void CCorvaneDlg::OnComConnect() {
-    LinkState& link = program_.link;
-    if (link.comUp != 0) {
-        RequestSerialClose();
+    if (Link().comUp != 0) {
+        session_.CloseSerial();
         ShowSerialDisconnected();
         return;
     }
     const PortTarget target = TargetForEntry(ItemText(IDC_PORT_LIST), ports_, listedPorts_);
-    // A port thread of the last connection may still be ending, perhaps while it hands over
-    // bytes: its deliveries are refused so that the wait for it cannot hang.
-    rxCall_.Release();
-    serialPort_.EndThread();
-    rxCall_.Accept();
-    const bool opened =
-        target.number != 0 &&
-        serialPort_.OpenLink(this, target.device.toStdString(), target.number, lineSettings_);
-    if (!opened) {
-        const int error = target.number == 0 ? ENODEV : serialPort_.LastOpenError();
-        const QString reason = QString::fromStdString(serialdiag::DescribeOpenFailure(
-            target.number == 0 ? std::string() : target.device.toStdString(), error));
+    const DeviceSession::OpenResult open =
+        session_.OpenSerial(target.device.toStdString(), target.number, lineSettings_);
+    if (!open.opened) {
+        const QString reason = QString::fromStdString(open.reason);
         qCWarning(lcSerial).nospace()
             << "Cannot open serial port "
             << (target.device.isEmpty() ? ItemText(IDC_PORT_LIST) : target.device) << ": "
-            << std::strerror(error) << " - " << reason;
+            << std::strerror(open.error) << " - " << reason;
         trapWatch_.Look();
         // The system's text stays as it is; the line under it says what the operator can do.
         program_.popUps.ShowMessage(QStringLiteral("Open COM failed!"), reason);
-        link.comUp = 0;
         return;
     }
     SetItemText(IDC_COM_CONNECT, QStringLiteral("Disconnect"));
-    serialPort_.StartLinkThread();
-    link.comUp = 1;
     SetLinkIcon(IDC_COM_ICON, true);
     KillTimer(kPortListTimer);
     EnableItem(IDC_PORT_LIST, false);
     // The beeper state, so that "Enable Beep" shows the device's. No ready flag, no time-out.
-    program_.tx.Compose(0x01, 0x0B);
-    sender_.Send(program_.tx.frame);
+    Tx().Compose(0x01, 0x0B);
+    Sender().Send(Tx().frame);
 }
 
 void CCorvaneDlg::OnCommFailed(int wParam, unsigned session) {
     if (wParam != kCommFailed) return;
-    // A failure of a connection that was closed meanwhile, or already replaced by the next one,
-    // must not take down the link that is up now.
-    if (program_.link.comUp == 0 || session != serialPort_.Session()) return;
-    RequestSerialClose();
+    session_.OnSerialFailed(session);
+}
+
+void CCorvaneDlg::OnSerialLinkLost() {
     ShowSerialDisconnected();
 }
 
-void CCorvaneDlg::RequestSerialClose() {
-    rxCall_.Release();
-    serialPort_.RequestClose();
-}
-
 void CCorvaneDlg::ShowSerialDisconnected() {
-    program_.link.comUp = 0;
+    Link().comUp = 0;
     SetItemText(IDC_COM_CONNECT, QStringLiteral("Connect"));
     SetLinkIcon(IDC_COM_ICON, false);
     SetTimer(kPortListTimer, portListPeriod_);
     EnableItem(IDC_PORT_LIST, true);
-}
-
-bool CCorvaneDlg::OnPortBytes(const std::uint8_t* bytes, std::size_t count, unsigned) {
-    return rxCall_.Invoke([&] {
-        for (std::size_t i = 0; i < count; ++i)
-            OnRxByte(bytes[i]);
-    });
-}
-
-void CCorvaneDlg::OnPortFailed(unsigned session) {
-    QMetaObject::invokeMethod(
-        this, [this, session] { OnCommFailed(kCommFailed, session); }, Qt::QueuedConnection);
 }
 
 }  // namespace corvane

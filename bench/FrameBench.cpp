@@ -62,7 +62,7 @@ void DispatchToSwitchPage(benchmark::State& state) {
             h.main.OnRxByte(b);
         h.clock.RunPending();
     }
-    if (!page->IsItemChecked(IDC_SW_1080P) || h.program.link.ready != 1)
+    if (!page->IsItemChecked(IDC_SW_1080P) || h.main.Link().ready != 1)
         state.SkipWithError("reply not handled");
     state.SetItemsProcessed(state.iterations());
 }

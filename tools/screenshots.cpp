@@ -121,7 +121,7 @@ void FirmwareUploadTraffic(Shots& shots) {
     sim::DeviceModel device;
     SimulatedLink link(device, clock, main);
     main.Sender().SetSerialLink(&link);
-    program.link.comUp = 1;
+    main.Link().comUp = 1;
     main.OnTabClicked(kPageFirmware);
     clock.RunPending();
 
@@ -199,7 +199,7 @@ int main(int argc, char** argv) {
     // With a link up, the pages as the device's answers leave them.
     SilentLink silent;
     main.Sender().SetSerialLink(&silent);
-    program.link.comUp = 1;
+    main.Link().comUp = 1;
     auto reply = [&](std::array<std::uint8_t, 10> body) {
         main.DispatchFrame(
             MakeFrame(body[0], body[1],

@@ -89,7 +89,7 @@ protected:
 TEST_F(DesktopTest, EveryWindowNamesItsControlsAndPopsUpOverTheMainWindow) {
     for (int page : {kPageGeneral, kPageEdid, kPageSwitch, kPageFirmware}) {
         h.main.OnTabClicked(page);
-        h.program.link.ready = 1;
+        h.main.Link().ready = 1;
         EXPECT_EQ(Faults(Of(&h.main)).join(',').toStdString(), "") << page;
     }
     EXPECT_EQ(NameOf(h.main.Item(IDC_CLOSE)), "Close");
@@ -144,10 +144,10 @@ TEST_F(DesktopTest, TabRowIsAPageTabListWhoseSelectionFollowsThePage) {
     h.main.OnTabClicked(kPageEdid);
     EXPECT_EQ(Tabs(true), QStringList{"EDID"});
     // Its press action is a click, refused while an exchange is outstanding.
-    h.program.link.ready = 0;
+    h.main.Link().ready = 0;
     tab->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
     EXPECT_EQ(Tabs(true), QStringList{"EDID"});
-    h.program.link.ready = 1;
+    h.main.Link().ready = 1;
     tab->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
     EXPECT_EQ(Tabs(true), QStringList{"Switch"});
 }

@@ -50,11 +50,11 @@ TEST_F(FactoryResetTest, SixStepsEachSentOnTheAnswerToTheLast) {
         h.Reply(kAnswers[step - 1]);
         ASSERT_EQ(h.link.Count(), static_cast<std::size_t>(step + 1));
         EXPECT_EQ(h.link.LastBody(), kStepBodies[step]);
-        EXPECT_EQ(h.program.link.ready, 0);
+        EXPECT_EQ(h.main.Link().ready, 0);
     }
     h.Reply(kAnswers[5]);
     EXPECT_EQ(h.link.Count(), 6u);
-    EXPECT_EQ(h.program.link.ready, 1);
+    EXPECT_EQ(h.main.Link().ready, 1);
     EXPECT_EQ(h.program.popUps.BusyText(), "Set successfully!");
     EXPECT_TRUE(h.program.popUps.BusyOpen());
     h.Advance(899);
@@ -79,7 +79,7 @@ TEST_F(FactoryResetTest, AStepIsSentOnceMoreAfterThreeSecondsAndGivenUpThreeSeco
     EXPECT_EQ(h.program.popUps.MessageText(), "Time out!");
     EXPECT_EQ(h.link.Count(), 3u);
     h.CloseMessage();
-    EXPECT_EQ(h.program.link.ready, 1);
+    EXPECT_EQ(h.main.Link().ready, 1);
 
     // Step 1 is sent once only, 3 s after the confirmation, and given up 3 s after that.
     PressReset();
@@ -94,7 +94,7 @@ TEST_F(FactoryResetTest, AStepIsSentOnceMoreAfterThreeSecondsAndGivenUpThreeSeco
 TEST_F(FactoryResetTest, AResentStepIsThatStepEvenIfTheTransmitFrameWasUsedMeanwhile) {
     PressReset();
     h.Advance(3000);
-    h.program.tx.Compose(0x01, 0x0B);  // the beeper query of a link that came up
+    h.main.Tx().Compose(0x01, 0x0B);  // the beeper query of a link that came up
     h.Advance(3000);
     EXPECT_EQ(h.link.LastBody(), kStepBodies[0]);
 }
@@ -118,12 +118,12 @@ TEST_F(FactoryResetTest, OnlyTheAnswerToTheStepOutMovesTheSequenceOn) {
     EXPECT_EQ(h.link.Count(), 3u);
     EXPECT_EQ(h.main.Settings().SentStep(), 3);
     EXPECT_TRUE(h.program.popUps.BusyOpen());
-    EXPECT_EQ(h.program.link.ready, 0);
+    EXPECT_EQ(h.main.Link().ready, 0);
 }
 
 TEST_F(FactoryResetTest, CancelSendsNothingAndNoLongerRemindSkipsTheQuestion) {
     PressReset(1099 /* Cancel */);
-    EXPECT_EQ(h.program.link.ready, 1);
+    EXPECT_EQ(h.main.Link().ready, 1);
     h.Advance(10000);
     EXPECT_EQ(h.link.Count(), 0u);
     EXPECT_FALSE(h.program.popUps.BusyOpen());
@@ -133,7 +133,7 @@ TEST_F(FactoryResetTest, CancelSendsNothingAndNoLongerRemindSkipsTheQuestion) {
     h.Settle();
     Harness::Click(h.program.popUps.MessageWindow(), IDC_MSG_NO_REMIND);
     h.CloseMessage(1099);
-    EXPECT_EQ(h.program.link.ready, 1);
+    EXPECT_EQ(h.main.Link().ready, 1);
 
     Harness::Click(&h.main, IDC_FACTORY_RESET);
     h.Settle();
@@ -144,7 +144,7 @@ TEST_F(FactoryResetTest, CancelSendsNothingAndNoLongerRemindSkipsTheQuestion) {
 }
 
 TEST_F(FactoryResetTest, WithoutALinkTheGuardRefuses) {
-    h.program.link.comUp = 0;
+    h.main.Link().comUp = 0;
     Harness::Click(&h.main, IDC_FACTORY_RESET);
     h.Settle();
     EXPECT_EQ(h.program.popUps.MessageText(), "Open COM failed!");
@@ -155,18 +155,18 @@ TEST_F(FactoryResetTest, WithoutALinkTheGuardRefuses) {
 
 TEST(EnableBeep, TheMarkFollowsTheDeviceNotTheClick) {
     Harness h;
-    h.program.link.comUp = 0;
+    h.main.Link().comUp = 0;
     Harness::Click(&h.main, IDC_ENABLE_BEEP);
     EXPECT_FALSE(h.main.IsItemChecked(IDC_ENABLE_BEEP));
     EXPECT_EQ(h.program.popUps.MessageText(), "Open COM failed!");
     h.CloseMessage();
     EXPECT_EQ(h.link.Count(), 0u);
 
-    h.program.link.comUp = 1;
+    h.main.Link().comUp = 1;
     Harness::Click(&h.main, IDC_ENABLE_BEEP);
     EXPECT_FALSE(h.main.IsItemChecked(IDC_ENABLE_BEEP));
     EXPECT_EQ(h.link.LastBody(), "06 01 0F 00 DD 00 00 00 00 00");
-    EXPECT_EQ(h.program.link.ready, 1);
+    EXPECT_EQ(h.main.Link().ready, 1);
     h.Reply("06 01 00 0F DD 00 00 00 00 00");
     EXPECT_TRUE(h.main.IsItemChecked(IDC_ENABLE_BEEP));
 

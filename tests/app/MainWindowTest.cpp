@@ -64,7 +64,7 @@ TEST_F(MainWindowTest, TabClickSwitchesPageAndPlacesThePages) {
 }
 
 TEST_F(MainWindowTest, TabsAreIgnoredWhileAnExchangeIsOutstanding) {
-    h.program.link.ready = 0;
+    h.main.Link().ready = 0;
     ClickTab(kPageEdid);
     EXPECT_EQ(h.main.CurrentPage(), kPageGeneral);
     EXPECT_EQ(h.main.EdidPage(), nullptr);
@@ -82,14 +82,14 @@ TEST_F(MainWindowTest, SwitchTabSendsTheCurrentInputQueryEachTimeAndArmsTimer100
     ClickTab(kPageSwitch);
     ASSERT_EQ(h.link.Count(), 1u);
     EXPECT_EQ(test::Hex(h.link.writes[0]), "A5 5B 02 01 01 00 00 00 00 00 00 00 FC");
-    EXPECT_EQ(h.program.link.ready, 0);
-    EXPECT_TRUE(h.main.IsTimerRunning(CCorvaneDlg::kTimeoutTimer));
+    EXPECT_EQ(h.main.Link().ready, 0);
+    EXPECT_TRUE(h.main.Session().MainTimeoutRunning());
 
     // A stop request of the page ends the time-out; the tab answers again.
     h.main.PostSendRequest(kStopMainTimeout);
     h.Settle();
-    EXPECT_FALSE(h.main.IsTimerRunning(CCorvaneDlg::kTimeoutTimer));
-    h.program.link.ready = 1;
+    EXPECT_FALSE(h.main.Session().MainTimeoutRunning());
+    h.main.Link().ready = 1;
     ClickTab(kPageSwitch);
     EXPECT_EQ(h.link.Count(), 2u);
 }
@@ -101,33 +101,33 @@ TEST_F(MainWindowTest, SwitchQueryTimeOutShowsTimeOutAndFreesTheReadyFlagOnceClo
     h.Advance(1);
     EXPECT_TRUE(h.program.popUps.MessageOpen());
     EXPECT_EQ(h.program.popUps.MessageText(), "Time out!");
-    EXPECT_EQ(h.program.link.ready, 0);
+    EXPECT_EQ(h.main.Link().ready, 0);
     h.CloseMessage();
-    EXPECT_EQ(h.program.link.ready, 1);
-    EXPECT_FALSE(h.main.IsTimerRunning(CCorvaneDlg::kTimeoutTimer));
+    EXPECT_EQ(h.main.Link().ready, 1);
+    EXPECT_FALSE(h.main.Session().MainTimeoutRunning());
 }
 
 TEST_F(MainWindowTest, FirmwareTabSendsTheTypeQueryWithoutHoldingTheReadyFlag) {
     ClickTab(kPageFirmware);
     ASSERT_EQ(h.link.Count(), 1u);
     EXPECT_EQ(test::Hex(h.link.writes[0]), "A5 5B 01 01 00 00 00 00 00 00 CC 00 32");
-    EXPECT_EQ(h.program.link.ready, 1);
+    EXPECT_EQ(h.main.Link().ready, 1);
     ClickTab(kPageFirmware);
     EXPECT_EQ(h.link.Count(), 2u);
-    EXPECT_FALSE(h.main.IsTimerRunning(CCorvaneDlg::kTimeoutTimer));
+    EXPECT_FALSE(h.main.Session().MainTimeoutRunning());
 }
 
 TEST_F(MainWindowTest, WithoutALinkTheTabStillShowsThePageAndTheGuardReports) {
-    h.program.link.comUp = 0;
+    h.main.Link().comUp = 0;
     ClickTab(kPageSwitch);
     EXPECT_EQ(h.main.CurrentPage(), kPageSwitch);
     EXPECT_TRUE(h.main.SwitchPage()->isVisibleTo(&h.main));
     EXPECT_EQ(h.link.Count(), 0u);
     EXPECT_EQ(h.program.popUps.MessageText(), "Open COM failed!");
-    EXPECT_EQ(h.program.link.ready, 1);
+    EXPECT_EQ(h.main.Link().ready, 1);
     h.CloseMessage();
 
-    h.program.link.controlMode = LinkState::kTcpMode;
+    h.main.Link().controlMode = LinkState::kTcpMode;
     ClickTab(kPageFirmware);
     EXPECT_EQ(h.program.popUps.MessageText(), "Connect to Matrix failed!");
 }
@@ -225,8 +225,8 @@ TEST_F(MainWindowTest, ClearBlanksTheInformationAndTheReceiveLogButNotItsCounter
 }
 
 TEST_F(MainWindowTest, LoggedTextReachesTheBoxesOnItsOwnSoonAfter) {
-    h.program.tx.Compose(0x01, 0x0B);
-    h.main.Sender().Send(h.program.tx.frame);
+    h.main.Tx().Compose(0x01, 0x0B);
+    h.main.Sender().Send(h.main.Tx().frame);
     h.Reply("01 0B 00 00 00 00 00 00 00 00");
     QElapsedTimer waited;
     waited.start();
@@ -239,8 +239,8 @@ TEST_F(MainWindowTest, LoggedTextReachesTheBoxesOnItsOwnSoonAfter) {
 
 // The edit takes the log's lines whole; what it shows must not depend on how they were cut.
 TEST_F(MainWindowTest, SendLogShowsAFrameAndADataBlockInLinesOfThirteenBytes) {
-    h.program.tx.Compose(0x01, 0x0B);
-    h.main.Sender().Send(h.program.tx.frame);
+    h.main.Tx().Compose(0x01, 0x0B);
+    h.main.Sender().Send(h.main.Tx().frame);
     Block block{};
     for (int i = 1; i <= 256; ++i) block[i] = static_cast<std::uint8_t>(i);
     h.main.Sender().Send(block);  // checksum 0x80 in front
@@ -271,8 +271,8 @@ TEST_F(MainWindowTest, LogTextGoesInAtTheCaretWhichStaysInView) {
     QTextCursor start = edit->textCursor();
     start.movePosition(QTextCursor::Start);
     edit->setTextCursor(start);
-    h.program.tx.Compose(0x01, 0x0B);
-    h.main.Sender().Send(h.program.tx.frame);
+    h.main.Tx().Compose(0x01, 0x0B);
+    h.main.Sender().Send(h.main.Tx().frame);
     h.main.FlushLogs();
     const QString frameLine = "A5 5B 01 0B 00 00 00 00 00 00 00 00 F4 \n";
     EXPECT_EQ(edit->toPlainText(), frameLine + before);

@@ -54,13 +54,13 @@ TEST_F(NetworkTest, ConnectShowsTheLinkAndAsksForTheBeeperStateOnly) {
     auto& socket = Connect();
     EXPECT_EQ(socket.address, 0xC633640Au);  // 198.51.100.10
     EXPECT_EQ(socket.port, 8000);
-    EXPECT_EQ(h.program.link.tcpUp, 1);
+    EXPECT_EQ(h.main.Link().tcpUp, 1);
     EXPECT_EQ(TcpButton(), "Disconnect");
     EXPECT_EQ(TcpIcon(), IDI_LINK_UP);
     ASSERT_EQ(socket.sent.size(), 1u);
     EXPECT_EQ(Hex(socket.sent[0]), "A5 5B 01 0B 00 00 00 00 00 00 00 00 F4");
-    EXPECT_EQ(h.program.link.ready, 1);
-    EXPECT_FALSE(h.main.IsTimerRunning(CCorvaneDlg::kTimeoutTimer));
+    EXPECT_EQ(h.main.Link().ready, 1);
+    EXPECT_FALSE(h.main.Session().MainTimeoutRunning());
 
     // Its answer comes back through the General reply handler.
     socket.Arrive(Wire(FrameFromBody("01 0B 00 00 00 00 00 00 00 00")));
@@ -76,7 +76,7 @@ TEST_F(NetworkTest, AConnectThatFailsOrHasNoAddressChangesNothing) {
     SearchAnswered({{"02:43:56:00:00:01", "198.51.100.10"}});
     Harness::Click(&h.main, IDC_TCP_CONNECT);
     h.sockets.stream->FinishConnect(10061);
-    EXPECT_EQ(h.program.link.tcpUp, 0);
+    EXPECT_EQ(h.main.Link().tcpUp, 0);
     EXPECT_EQ(TcpButton(), "Connect");
     EXPECT_EQ(TcpIcon(), IDI_LINK_DOWN);
     EXPECT_TRUE(h.sockets.stream->sent.empty());
@@ -85,7 +85,7 @@ TEST_F(NetworkTest, AConnectThatFailsOrHasNoAddressChangesNothing) {
 TEST_F(NetworkTest, APeerThatHangsUpLeavesTheWindowDisconnected) {
     auto& socket = Connect();
     socket.PeerClose();
-    EXPECT_EQ(h.program.link.tcpUp, 0);
+    EXPECT_EQ(h.main.Link().tcpUp, 0);
     EXPECT_EQ(TcpButton(), "Connect");
     EXPECT_EQ(TcpIcon(), IDI_LINK_DOWN);
     // A command now meets the guard, and the button connects again rather than disconnecting.
@@ -107,7 +107,7 @@ TEST_F(NetworkTest, DisconnectSearchAndComModeEachCloseTheConnection) {
     Connect();
     Harness::Click(&h.main, IDC_SEARCH);
     EXPECT_EQ(h.sockets.stream, nullptr);
-    EXPECT_EQ(h.program.link.tcpUp, 0);
+    EXPECT_EQ(h.main.Link().tcpUp, 0);
     EXPECT_EQ(TcpButton(), "Connect");
     EXPECT_EQ(TcpIcon(), IDI_LINK_DOWN);
     EXPECT_EQ(List().count(), 0);
@@ -115,7 +115,7 @@ TEST_F(NetworkTest, DisconnectSearchAndComModeEachCloseTheConnection) {
     Connect();
     Harness::Click(&h.main, IDC_COM_MODE);
     EXPECT_EQ(h.sockets.stream, nullptr);
-    EXPECT_EQ(h.program.link.tcpUp, 0);
+    EXPECT_EQ(h.main.Link().tcpUp, 0);
     EXPECT_EQ(TcpIcon(), IDI_LINK_DOWN);
 }
 
@@ -278,7 +278,7 @@ TEST_F(ConfigFlowTest, TheSelectedSwitcherIsConfiguredWhicheverAnsweredLast) {
 
 TEST_F(ConfigFlowTest, AConfigurationNeverAcknowledgedTimesOutAfterTwentySeconds) {
     Configure({"198", "51", "100", "50"});
-    h.program.link.ready = 0;  // the time-out hands the ready flag back once it is closed
+    h.main.Link().ready = 0;  // the time-out hands the ready flag back once it is closed
     h.Advance(19999);
     EXPECT_TRUE(h.program.popUps.BusyOpen());
     EXPECT_FALSE(h.program.popUps.MessageOpen());
@@ -287,7 +287,7 @@ TEST_F(ConfigFlowTest, AConfigurationNeverAcknowledgedTimesOutAfterTwentySeconds
     EXPECT_TRUE(h.program.popUps.MessageOpen());
     EXPECT_EQ(h.program.popUps.MessageText(), "Time out!");
     h.CloseMessage();
-    EXPECT_EQ(h.program.link.ready, 1);
+    EXPECT_EQ(h.main.Link().ready, 1);
     for (int id : {1004, 1005, 1007, 1008})
         EXPECT_FALSE(h.main.IsTimerRunning(id)) << id;
 }

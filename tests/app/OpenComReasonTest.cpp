@@ -15,7 +15,7 @@ using test::Harness;
 
 class OpenComReasonTest : public ::testing::Test {
 protected:
-    OpenComReasonTest() { h.program.link.comUp = 0; }
+    OpenComReasonTest() { h.main.Link().comUp = 0; }
     // Lists the one port and presses Connect.
     void ConnectTo(const QString& name, const QString& path) {
         h.ports.entries.clear();
@@ -50,7 +50,7 @@ TEST_F(OpenComReasonTest, BusyPortNamesTheProgramThatHoldsIt) {
     test::ChildHolder holder(pty.SlavePath(), true);
     ASSERT_TRUE(holder.Held());
     ConnectTo(QString::fromStdString(pty.SlaveName()), QString::fromStdString(pty.SlavePath()));
-    EXPECT_EQ(h.program.link.comUp, 0);
+    EXPECT_EQ(h.main.Link().comUp, 0);
     EXPECT_EQ(h.program.popUps.MessageText(), "Open COM failed!");
     // The holder is a fork of this test program, so it goes by this program's name.
     const std::string name = pty.SlavePath().substr(5);

@@ -53,17 +53,17 @@ class SerialConnectionTest : public ::testing::Test {
 protected:
     void SetUp() override {
         // Not connected, as the program starts; the harness counts the link as up.
-        h.program.link.comUp = 0;
+        h.main.Link().comUp = 0;
         h.ports.Add(QString::fromStdString(pty.SlaveName()),
                     QString::fromStdString(pty.SlavePath()));
         h.main.RefreshPortList();
     }
     void Connect() {
         Harness::Click(&h.main, IDC_COM_CONNECT);
-        ASSERT_EQ(h.program.link.comUp, 1);
+        ASSERT_EQ(h.main.Link().comUp, 1);
     }
     void ExpectDisconnected() {
-        EXPECT_EQ(h.program.link.comUp, 0);
+        EXPECT_EQ(h.main.Link().comUp, 0);
         EXPECT_EQ(h.main.ItemText(IDC_COM_CONNECT), "Connect");
         EXPECT_EQ(IconOf(h.main, IDC_COM_ICON), IDI_LINK_DOWN);
         EXPECT_FALSE(h.main.SerialPort().IsOpen());
@@ -131,13 +131,13 @@ TEST_F(SerialConnectionTest, AnEnumerationErrorKeepsTheListAndTheTimer) {
 
 TEST_F(SerialConnectionTest, ConnectSendsTheBeeperQueryAloneAndLeavesTheReadyFlag) {
     for (const int ready : {1, 0}) {
-        h.program.link.ready = ready;
+        h.main.Link().ready = ready;
         h.link.Clear();
         Connect();
         ASSERT_EQ(h.link.Count(), 1u);
         EXPECT_EQ(test::Hex(h.link.writes[0]), "A5 5B 01 0B 00 00 00 00 00 00 00 00 F4");
-        EXPECT_EQ(h.program.link.ready, ready);
-        EXPECT_FALSE(h.main.IsTimerRunning(CCorvaneDlg::kTimeoutTimer));
+        EXPECT_EQ(h.main.Link().ready, ready);
+        EXPECT_FALSE(h.main.Session().MainTimeoutRunning());
 
         EXPECT_EQ(h.main.ItemText(IDC_COM_CONNECT), "Disconnect");
         EXPECT_EQ(IconOf(h.main, IDC_COM_ICON), IDI_LINK_UP);
@@ -172,7 +172,7 @@ TEST_F(SerialConnectionTest, OpenFailuresShowOpenComFailedAndLogTheReason) {
     h.main.RefreshPortList();
     ASSERT_EQ(h.main.ItemText(IDC_PORT_LIST), "ttyUSB7");
     Harness::Click(&h.main, IDC_COM_CONNECT);
-    EXPECT_EQ(h.program.link.comUp, 0);
+    EXPECT_EQ(h.main.Link().comUp, 0);
     EXPECT_TRUE(h.program.popUps.MessageOpen());
     EXPECT_EQ(h.program.popUps.MessageText(), "Open COM failed!");
     EXPECT_EQ(h.main.ItemText(IDC_COM_CONNECT), "Connect");
@@ -196,7 +196,7 @@ TEST_F(SerialConnectionTest, OpenFailuresShowOpenComFailedAndLogTheReason) {
     Harness::Click(&h.main, IDC_COM_CONNECT);
     EXPECT_EQ(h.program.popUps.MessageText(), "Open COM failed!");
     EXPECT_TRUE(h.program.popUps.MessageOpen());
-    EXPECT_EQ(h.program.link.comUp, 0);
+    EXPECT_EQ(h.main.Link().comUp, 0);
     EXPECT_EQ(h.link.Count(), 0u);
 }
 
@@ -223,7 +223,7 @@ TEST_F(SerialConnectionTest, CommFailedShowsDisconnectedWithoutAPopUp) {
     // Other values of wParam, and a failure of an earlier connection, are not this link's.
     h.main.OnCommFailed(0, session);
     h.main.OnCommFailed(CCorvaneDlg::kCommFailed, session - 1);
-    EXPECT_EQ(h.program.link.comUp, 1);
+    EXPECT_EQ(h.main.Link().comUp, 1);
     EXPECT_TRUE(h.main.SerialPort().IsOpen());
 
     h.main.OnCommFailed(CCorvaneDlg::kCommFailed, session);
@@ -231,7 +231,7 @@ TEST_F(SerialConnectionTest, CommFailedShowsDisconnectedWithoutAPopUp) {
     EXPECT_TRUE(h.main.IsTimerRunning(CCorvaneDlg::kPortListTimer));
     EXPECT_TRUE(h.main.IsItemEnabled(IDC_PORT_LIST));
     EXPECT_FALSE(h.program.popUps.MessageOpen());
-    EXPECT_EQ(h.program.link.ready, 1);
+    EXPECT_EQ(h.main.Link().ready, 1);
 
     // The guard now sees the link down.
     EXPECT_FALSE(h.main.CheckLinkReady());

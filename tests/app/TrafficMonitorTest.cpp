@@ -142,8 +142,8 @@ TEST_F(TrafficMonitorTest, CancelledOrFailedSaveIsNotReportedAsSaved) {
 TEST(TrafficInProgram, SeesWhatTheLogsShowAndLeavesThemAsTheyWere) {
     Harness h;
     TrafficModel& traffic = h.main.Traffic();
-    h.program.tx.Compose(0x01, 0x0B);
-    h.main.Sender().Send(h.program.tx.frame);
+    h.main.Tx().Compose(0x01, 0x0B);
+    h.main.Sender().Send(h.main.Tx().frame);
     h.Reply("01 0B 00 00 00 00 00 00 00 00");
     ASSERT_EQ(traffic.rowCount(), 2);
     EXPECT_EQ(traffic.Entry(0).kind, TrafficKind::Sent);

@@ -58,7 +58,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     Harness& h = corvane::fuzz::SharedHarness();
     corvane::fuzz::Settle(h);
-    FUZZ_CHECK(h.program.link.ready == 1);
+    FUZZ_CHECK(h.main.Link().ready == 1);
     h.main.OnTabClicked(corvane::kPageFirmware);
     h.Settle();
     corvane::CFWDlg* page = h.main.FirmwarePage();

@@ -48,7 +48,7 @@ inline test::Harness& SharedHarness() {
 // would keep every later command out.
 inline void Settle(test::Harness& h) {
     // The longest exchange (the firmware page's reboot wait) gives up after 18 s.
-    for (int i = 0; i < 25 && h.program.link.ready == 0; ++i) {
+    for (int i = 0; i < 25 && h.main.Link().ready == 0; ++i) {
         h.CloseMessage();
         h.program.popUps.CloseBusy();
         h.Advance(1000);

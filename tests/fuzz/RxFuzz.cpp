@@ -61,7 +61,7 @@ void CheckState(const Harness& h) {
     FUZZ_CHECK(a.ScanLength() >= 2 && a.ScanLength() < 256);
     FUZZ_CHECK(a.FramePosition() >= 0 && a.FramePosition() < 13);
     FUZZ_CHECK(a.InFrame() == (a.FramePosition() >= 2));
-    FUZZ_CHECK(h.program.link.ready == 0 || h.program.link.ready == 1);
+    FUZZ_CHECK(h.main.Link().ready == 0 || h.main.Link().ready == 1);
     if (const corvane::CFWDlg* fw = h.main.FirmwarePage()) {
         FUZZ_CHECK(fw->Plan().Position() >= 0);
         FUZZ_CHECK(fw->Plan().Position() < fw->ImageLength() + 4096);
@@ -80,7 +80,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::size_t page = data[0] % std::size(kPages);
     Harness& h = corvane::fuzz::SharedHarness();
     corvane::fuzz::Settle(h);
-    FUZZ_CHECK(h.program.link.ready == 1);
+    FUZZ_CHECK(h.main.Link().ready == 1);
     BringToFront(h, kPages[page]);
 
     corvane::fuzz::Chunker chunks(data + 2, size - 2, data[1], 40);

@@ -36,7 +36,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const std::size_t after = tcp.Accumulator().Count();
         FUZZ_CHECK(after < corvane::kFrameSize);
         if (before + chunk.size() < corvane::kFrameSize) FUZZ_CHECK(after == before + chunk.size());
-        FUZZ_CHECK(h.program.link.ready == 0 || h.program.link.ready == 1);
+        FUZZ_CHECK(h.main.Link().ready == 0 || h.main.Link().ready == 1);
         if (chunks.Random() % 5 == 0) h.Advance(600);
         h.CloseMessage();
     }

@@ -65,10 +65,10 @@ protected:
     bool Listed() { return main->ItemAs<QComboBox>(IDC_PORT_LIST)->findText(deviceName) >= 0; }
     void Click(int id) { main->ItemAs<QAbstractButton>(id)->click(); }
     bool Connected() const {
-        return program.link.comUp == 1 && main->ItemText(IDC_COM_CONNECT) == "Disconnect";
+        return main->Link().comUp == 1 && main->ItemText(IDC_COM_CONNECT) == "Disconnect";
     }
     bool ShowsDisconnected() const {
-        return program.link.comUp == 0 && main->ItemText(IDC_COM_CONNECT) == "Connect" &&
+        return main->Link().comUp == 0 && main->ItemText(IDC_COM_CONNECT) == "Connect" &&
                main->Item(IDC_COM_ICON)->property("resource").toInt() == IDI_LINK_DOWN &&
                main->IsTimerRunning(CCorvaneDlg::kPortListTimer) &&
                main->IsItemEnabled(IDC_PORT_LIST);
@@ -120,9 +120,9 @@ TEST_F(SerialLinkTest, ABurstOfSendsReachesThePeerWholeAndInOrder) {
     Bytes expected = Wire(test::FrameFromBody("01 0B 00 00 00 00 00 00 00 00"));
     for (int k = 0; k < 200; ++k) {
         const auto b = static_cast<std::uint8_t>(k);
-        program.tx.Compose(0x02, 0x03, {b, 0x00, 0x01, b});
-        main->Sender().Send(program.tx.frame);
-        const Bytes frame = Wire(program.tx.frame);
+        main->Tx().Compose(0x02, 0x03, {b, 0x00, 0x01, b});
+        main->Sender().Send(main->Tx().frame);
+        const Bytes frame = Wire(main->Tx().frame);
         expected.insert(expected.end(), frame.begin(), frame.end());
     }
     ASSERT_TRUE(peer.WaitForReceived(expected.size()));
@@ -193,7 +193,7 @@ TEST_F(SerialLinkTest, APortHeldElsewhereIsNeitherListedNorOpened) {
     test::ChildHolder locker(pty.SlavePath(), true);
     ASSERT_TRUE(locker.Held());
     Click(IDC_COM_CONNECT);
-    EXPECT_EQ(program.link.comUp, 0);
+    EXPECT_EQ(main->Link().comUp, 0);
     EXPECT_EQ(program.popUps.MessageText(), "Open COM failed!");
     EXPECT_TRUE(program.popUps.MessageOpen());
     EXPECT_TRUE(PumpUntil([&] { return !Listed(); }));

@@ -86,11 +86,11 @@ protected:
 
     void Click(int id) { main->ItemAs<QAbstractButton>(id)->click(); }
     bool ShowsConnected() const {
-        return program.link.tcpUp == 1 && main->ItemText(IDC_TCP_CONNECT) == "Disconnect" &&
+        return main->Link().tcpUp == 1 && main->ItemText(IDC_TCP_CONNECT) == "Disconnect" &&
                main->Item(IDC_TCP_ICON)->property("resource").toInt() == IDI_LINK_UP;
     }
     bool ShowsDisconnected() const {
-        return program.link.tcpUp == 0 && main->ItemText(IDC_TCP_CONNECT) == "Connect" &&
+        return main->Link().tcpUp == 0 && main->ItemText(IDC_TCP_CONNECT) == "Connect" &&
                main->Item(IDC_TCP_ICON)->property("resource").toInt() == IDI_LINK_DOWN;
     }
 
@@ -128,10 +128,10 @@ TEST_F(TcpLinkTest, ASwitchClickIsConfirmedOverTcp) {
     main->OnTabClicked(kPageSwitch);
     CMatrixDlg* page = main->SwitchPage();
     ASSERT_NE(page, nullptr);
-    ASSERT_TRUE(PumpUntil([&] { return program.link.ready == 1 && page->CurrentInput() == 1; }));
+    ASSERT_TRUE(PumpUntil([&] { return main->Link().ready == 1 && page->CurrentInput() == 1; }));
 
     page->ItemAs<QAbstractButton>(IDC_SW_HDMI3)->click();
-    ASSERT_TRUE(PumpUntil([&] { return program.link.ready == 1 && page->CurrentInput() == 3; }));
+    ASSERT_TRUE(PumpUntil([&] { return main->Link().ready == 1 && page->CurrentInput() == 3; }));
     EXPECT_TRUE(page->IsItemChecked(IDC_SW_HDMI3));
     EXPECT_EQ(transport->WithModel([](sim::DeviceModel& m) { return m.State().input; }), 3);
     EXPECT_FALSE(program.popUps.MessageOpen());

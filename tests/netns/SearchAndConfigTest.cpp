@@ -96,7 +96,7 @@ protected:
         return List().itemText(0);
     }
     bool Connected() const {
-        return program.link.tcpUp == 1 && main->ItemText(IDC_TCP_CONNECT) == "Disconnect";
+        return main->Link().tcpUp == 1 && main->ItemText(IDC_TCP_CONNECT) == "Disconnect";
     }
     // How the traffic monitor shows the datagrams of one kind ("sent on cvnl123"), sorted.
     QStringList Directions(TrafficKind kind, std::size_t minLength = 0) {
@@ -154,11 +154,11 @@ TEST_F(NetnsTest, SearchListsTheSimulatorWhichIsThenControlledOverTcp) {
 
     main->OnTabClicked(kPageSwitch);
     CMatrixDlg* page = main->SwitchPage();
-    ASSERT_TRUE(PumpUntil([&] { return program.link.ready == 1 && page->CurrentInput() != 0; }));
+    ASSERT_TRUE(PumpUntil([&] { return main->Link().ready == 1 && page->CurrentInput() != 0; }));
     const int input = page->CurrentInput() == 4 ? 5 : 4;
     Click(page, IDC_SW_HDMI1 + input - 1);
     ASSERT_TRUE(
-        PumpUntil([&] { return program.link.ready == 1 && page->CurrentInput() == input; }));
+        PumpUntil([&] { return main->Link().ready == 1 && page->CurrentInput() == input; }));
     EXPECT_TRUE(page->IsItemChecked(IDC_SW_HDMI1 + input - 1));
     EXPECT_FALSE(program.popUps.MessageOpen());
 }
@@ -196,7 +196,7 @@ TEST_F(NetnsTest, AConfigurationForAnotherDeviceTimesOut) {
     EXPECT_EQ(program.popUps.MessageText(), "Time out!");
     EXPECT_FALSE(program.popUps.BusyOpen());
     CloseMessage();
-    EXPECT_TRUE(PumpUntil([&] { return program.link.ready == 1; }));
+    EXPECT_TRUE(PumpUntil([&] { return main->Link().ready == 1; }));
 }
 
 }  // namespace

@@ -82,7 +82,7 @@ protected:
         return page->ItemAs<QPlainTextEdit>(IDC_FW_MESSAGES)->palette().color(QPalette::Text);
     }
     QProgressBar* Progress() const { return page->ItemAs<QProgressBar>(IDC_FW_PROGRESS); }
-    bool Ready() const { return h.program.link.ready == 1; }
+    bool Ready() const { return h.main.Link().ready == 1; }
     QString PopUpText() const {
         return h.program.popUps.MessageOpen() ? h.program.popUps.MessageText() : QString();
     }

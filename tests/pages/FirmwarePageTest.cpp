@@ -42,10 +42,10 @@ TEST_F(FirmwareTest, OpenDoesNothingWhileAnExchangeIsOutstanding) {
         ++asked;
         return QString();
     });
-    h.program.link.ready = 0;
+    h.main.Link().ready = 0;
     Harness::Click(page, IDC_FW_OPEN);
     EXPECT_EQ(asked, 0);
-    h.program.link.ready = 1;
+    h.main.Link().ready = 1;
     Harness::Click(page, IDC_FW_OPEN);
     EXPECT_EQ(asked, 1);
 }

@@ -289,7 +289,7 @@ TEST_F(FirmwareTest, RepliesForAnotherStageAreIgnored) {
 }
 
 TEST_F(FirmwareTest, DeviceBackOutsideARunWritesNothing) {
-    h.program.link.ready = 0;
+    h.main.Link().ready = 0;
     h.Reply(kDeviceBack);
     EXPECT_EQ(Messages(), "");
     EXPECT_FALSE(Ready());
@@ -338,7 +338,7 @@ TEST_F(FirmwareTest, TheScalerRequestIsAnsweredRetriedOnceOrTimesOut) {
     EXPECT_EQ(Messages(), "");
 
     // An answer nobody waits for does not release the ready flag.
-    h.program.link.ready = 0;
+    h.main.Link().ready = 0;
     h.Reply("07 07 00 00 00 00 00 00 00 00");
     EXPECT_FALSE(Ready());
 }

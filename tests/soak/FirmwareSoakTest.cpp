@@ -79,7 +79,7 @@ protected:
         EXPECT_NE(page, nullptr);
         if (!page) return out;
         if (h.program.popUps.MessageOpen()) h.CloseMessage();
-        EXPECT_TRUE(h.program.link.ready);
+        EXPECT_TRUE(h.main.Link().ready);
 
         const QString path = Write(file);
         page->SetFileChooser([path](QWidget*) { return path; });
@@ -87,7 +87,7 @@ protected:
         h.Settle();
         Harness::Click(page, IDC_FW_UPGRADE);
         h.Settle();
-        EXPECT_FALSE(h.program.link.ready) << "the upgrade did not start";
+        EXPECT_FALSE(h.main.Link().ready) << "the upgrade did not start";
 
         const std::int64_t limit = h.clock.Now() + 60LL * 60 * 1000;
         auto messages = [&] { return page->ItemText(IDC_FW_MESSAGES); };
@@ -100,7 +100,7 @@ protected:
             const QString text = messages();
             out.succeeded = text.endsWith(kSuccessLine);
             out.failed = text.endsWith(kFailureLine);
-            if (h.program.link.ready && (out.succeeded || out.failed)) break;
+            if (h.main.Link().ready && (out.succeeded || out.failed)) break;
             h.clock.AdvanceToNext();
         }
         EXPECT_TRUE(out.succeeded || out.failed) << "the run neither ended nor failed in an hour";
@@ -115,7 +115,7 @@ protected:
             EXPECT_TRUE(f[2] == 0x01 && f[10] == 0xCC) << "after the end of the run: " << Hex(f);
         }
         EXPECT_FALSE(h.program.popUps.MessageOpen());
-        EXPECT_TRUE(h.program.link.ready);
+        EXPECT_TRUE(h.main.Link().ready);
         EXPECT_EQ(messages().endsWith(kSuccessLine), out.succeeded);
 
         const sim::FirmwareCheck check = device.model.Firmware().Compare(file);

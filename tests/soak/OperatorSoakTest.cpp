@@ -101,7 +101,7 @@ public:
                 continue;
             }
             Pause(1000);
-            if (i >= 60 && h.program.link.ready && !h.program.popUps.BusyOpen()) break;
+            if (i >= 60 && h.main.Link().ready && !h.program.popUps.BusyOpen()) break;
         }
     }
 
@@ -130,7 +130,7 @@ private:
     // A guarded action counts only when the guard will let it through.
     void Take(const std::string& name, const Kinds& kinds, bool guarded = true) {
         actions.push_back(name);
-        if (!guarded || h.program.link.ready) {
+        if (!guarded || h.main.Link().ready) {
             ++accepted;
             allowed_ = kinds;
             lastAction_ = name;
@@ -233,7 +233,7 @@ TEST(OperatorSoak, RandomSessionsOverEveryPageEndIdleAndSendNothingUnasked) {
         std::ostringstream trail;
         for (const auto& a : s.actions)
             trail << a << "; ";
-        EXPECT_TRUE(s.h.program.link.ready) << "ready flag stuck at 0 after: " << trail.str();
+        EXPECT_TRUE(s.h.main.Link().ready) << "ready flag stuck at 0 after: " << trail.str();
         EXPECT_FALSE(s.h.program.popUps.BusyOpen()) << trail.str();
         EXPECT_TRUE(s.unsolicited_.empty())
             << s.unsolicited_.size() << " unasked frames, first " << s.unsolicited_.front()
@@ -243,7 +243,7 @@ TEST(OperatorSoak, RandomSessionsOverEveryPageEndIdleAndSendNothingUnasked) {
             s.h.main.OnTabClicked(tab);
             s.h.Settle();
             EXPECT_EQ(s.h.main.CurrentPage(), tab);
-            for (int i = 0; i < 30 && !s.h.program.link.ready; ++i) {
+            for (int i = 0; i < 30 && !s.h.main.Link().ready; ++i) {
                 s.h.Advance(1000);
                 if (s.h.program.popUps.MessageOpen()) s.h.CloseMessage();
             }

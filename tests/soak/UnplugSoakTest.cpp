@@ -135,9 +135,9 @@ struct Window {
     }
     ~Window() { QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete); }
     void Click(int id) { main.ItemAs<QAbstractButton>(id)->click(); }
-    bool Connected() const { return program.link.comUp == 1; }
+    bool Connected() const { return main.Link().comUp == 1; }
     bool ShowsDisconnected() {
-        return program.link.comUp == 0 && main.ItemText(IDC_COM_CONNECT) == "Connect" &&
+        return main.Link().comUp == 0 && main.ItemText(IDC_COM_CONNECT) == "Connect" &&
                main.Item(IDC_COM_ICON)->property("resource").toInt() == IDI_LINK_DOWN &&
                main.IsTimerRunning(CCorvaneDlg::kPortListTimer) &&
                main.IsItemEnabled(IDC_PORT_LIST) && !main.SerialPort().IsThreadAlive();
@@ -204,7 +204,7 @@ TEST(UnplugSoak, APulledLineShowsDisconnectedLeaksNoDescriptorAndLeavesTheProces
         w.Click(IDC_COM_CONNECT);
         ASSERT_TRUE(w.Connected());
         if (point == Point::StatusChain) {
-            RunUntil([&] { return w.program.link.ready == 1; }, 200);
+            RunUntil([&] { return w.main.Link().ready == 1; }, 200);
             w.main.OnTabClicked(kPageSwitch);
         } else if (point == Point::Upload) {
             w.main.OnTabClicked(kPageFirmware);

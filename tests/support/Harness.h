@@ -26,7 +26,7 @@ public:
         main.InitDialog();
         main.Sender().SetSerialLink(&link);
         main.Network().UseSockets(sockets);
-        program.link.comUp = 1;
+        main.Link().comUp = 1;
     }
     ~Harness() {
         // The fake sockets go before the window that holds them.

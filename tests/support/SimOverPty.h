@@ -57,7 +57,7 @@ public:
         }
         combo->setCurrentIndex(at);
         Click(main.get(), IDC_COM_CONNECT);
-        if (program.link.comUp != 1) {
+        if (main->Link().comUp != 1) {
             *error = "the port did not open";
             return false;
         }
@@ -71,7 +71,7 @@ public:
     static void Click(CDialog* window, int id) {
         if (auto* b = qobject_cast<QAbstractButton*>(window->Item(id))) b->click();
     }
-    bool Ready() const { return program.link.ready == 1; }
+    bool Ready() const { return main->Link().ready == 1; }
 
     // Brings a page to the front the way a tab click does, and waits for the exchange the
     // switch starts (if any) to end.
