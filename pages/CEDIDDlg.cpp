@@ -9,12 +9,8 @@
 namespace corvane {
 namespace {
 
-constexpr std::uint8_t kCopyMarker = 0xEE;  // byte 10 of the preparation for a copy
-constexpr int kDefaultEdid = 15;
-constexpr std::uint8_t kDefaultEdidByte = 0x04;  // the device loads it as "1080p,Stereo Audio 2.0"
-
-std::uint8_t Position(const QComboBox* list) {
-    return static_cast<std::uint8_t>(list->currentIndex() < 0 ? 0 : list->currentIndex());
+int Position(const QComboBox* list) {
+    return list->currentIndex() < 0 ? 0 : list->currentIndex();
 }
 
 }  // namespace
@@ -32,8 +28,9 @@ const QStringList& CEDIDDlg::Presets() {
 }
 
 CEDIDDlg::CEDIDDlg(PageHost& host, Clock& clock, QWidget* parent)
-    : CDialog(EdidTemplate(), clock, parent), host_(host) {
+    : CDialog(EdidTemplate(), clock, parent), host_(host), controller_(host, clock) {
     SetFilterKeys(true);
+    controller_.SetListener(this);
 }
 
 void CEDIDDlg::OnInitDialog() {
@@ -49,9 +46,9 @@ void CEDIDDlg::OnCommand(int id, Notify code) {
     if (id == IDC_EDID_PRESET && code == Notify::SelChange) {
         AdjustTargets();
     } else if (id == IDC_EDID_SET && code == Notify::Clicked) {
-        StartOperation(false);
+        if (controller_.StartPreset()) host_.PopUp().ShowBusy(QStringLiteral("Setting"));
     } else if (id == IDC_EDID_COPY && code == Notify::Clicked) {
-        StartOperation(true);
+        if (controller_.StartCopy()) host_.PopUp().ShowBusy(QStringLiteral("Setting"));
     }
 }
 
@@ -72,8 +69,7 @@ void CEDIDDlg::AdjustTargets() {
         targets->setCurrentIndex(selected);
     };
     if (preset == 0 || preset == 3) {
-        if (targets->count() < 3)
-            grow();
+        if (targets->count() < 3) grow();
     } else if (preset == 13) {
         if (targets->count() < 5) {
             grow();
@@ -85,70 +81,34 @@ void CEDIDDlg::AdjustTargets() {
     }
 }
 
-void CEDIDDlg::StartOperation(bool copy) {
-    if (!host_.CheckLinkReady())
-        return;
-    const std::uint8_t operation = copy ? kCopyMarker : std::uint8_t{0x00};
-    host_.Tx().Compose(0x03, 0x08, {0xF0, 0x00, 0x00, 0x00, 0x00, 0x00, operation});
-    SetTimer(kTimeoutTimer, kTimeoutPeriod);
-    host_.PostSendRequest(kSendEdidFrame);
-    host_.PopUp().ShowBusy(QStringLiteral("Setting"));
+// Read when the device is ready for the operation.
+EdidChoice CEDIDDlg::CurrentChoice() const {
+    EdidChoice choice;
+    choice.preset = Position(ItemAs<QComboBox>(IDC_EDID_PRESET));
+    choice.target = Position(ItemAs<QComboBox>(IDC_EDID_TARGET));
+    choice.source = Position(ItemAs<QComboBox>(IDC_EDID_SOURCE));
+    choice.copyTarget = Position(ItemAs<QComboBox>(IDC_EDID_COPY_TARGET));
+    return choice;
 }
 
-// Built from the lists as they stand when the device is ready for it.
-void CEDIDDlg::SendOperation() {
-    TransmitBuffers& tx = host_.Tx();
-    const bool copy = tx.frame[10] == kCopyMarker;
-    if (copy) {
-        const std::uint8_t source = Position(ItemAs<QComboBox>(IDC_EDID_SOURCE)) + 1;
-        const std::uint8_t target = Position(ItemAs<QComboBox>(IDC_EDID_COPY_TARGET)) + 1;
-        tx.Compose(0x03, 0x04, {source, 0x00, target});
-    } else {
-        const int preset = Position(ItemAs<QComboBox>(IDC_EDID_PRESET));
-        const std::uint8_t edid =
-            preset == kDefaultEdid ? kDefaultEdidByte : static_cast<std::uint8_t>(preset + 1);
-        const std::uint8_t target = Position(ItemAs<QComboBox>(IDC_EDID_TARGET)) + 1;
-        tx.Compose(0x03, 0x02, {edid, 0xF0, target});
-    }
-    host_.PostSendRequest(kSendEdidFrame);
-}
-
-void CEDIDDlg::OnEdidReply(const Frame& f) {
-    if (f[2] != 0x03)
-        return;
-    const Frame& sent = host_.Tx().frame;
-    if (f[3] == 0x08 && f[4] == 0x00) {
-        // Only while this page's preparation is out: a repeated or late confirmation must not
-        // send the device an operation nobody asked for.
-        const bool awaitingPreparation =
-            IsTimerRunning(kTimeoutTimer) && sent[2] == 0x03 && sent[3] == 0x08;
-        if (awaitingPreparation)
-            SendOperation();
-        return;
-    }
-    // Only while the operation is out: a late confirmation would free a link that another
-    // exchange may hold, and its closing timer would cut short the busy pop-up of the next Set.
-    const bool awaitingOperation =
-        IsTimerRunning(kTimeoutTimer) && sent[2] == 0x03 && (sent[3] == 0x02 || sent[3] == 0x04);
-    if (awaitingOperation && f[3] == sent[3] && f[4] == 0x00 && f[5] == 0x00 && f[6] == sent[6]) {
-        KillTimer(kTimeoutTimer);
-        PopUps& popUps = host_.PopUp();
+// The success text stays up for a moment after the link is freed.
+void CEDIDDlg::OnEdidEnd(End end) {
+    PopUps& popUps = host_.PopUp();
+    if (end == End::Confirmed) {
         popUps.SetBusyText(QStringLiteral("Set successfully!"));
         popUps.FinishBusy();
         SetTimer(kCloseBusyTimer, kCloseBusyPeriod);
-        host_.SetReady(true);
+        return;
     }
+    popUps.CloseBusy();
+    popUps.ShowMessage(QStringLiteral("Time out!"),
+                       [this](int) { controller_.TimeOutAcknowledged(); });
 }
 
 void CEDIDDlg::OnTimer(int id) {
-    PopUps& popUps = host_.PopUp();
     if (id == kCloseBusyTimer) {
         KillTimer(kCloseBusyTimer);
-        popUps.CloseBusy();
-    } else if (id == kTimeoutTimer) {
-        KillTimer(kTimeoutTimer);
-        popUps.CloseBusy();
-        popUps.ShowMessage(QStringLiteral("Time out!"), [this](int) { host_.SetReady(true); });
+        host_.PopUp().CloseBusy();
     }
 }
 

@@ -4,16 +4,17 @@
 #include "framework/Dialog.h"
 #include "link/CommandFrame.h"
 #include "pages/PageHost.h"
+#include "session/EdidController.h"
 
 #include <QStringList>
 
 namespace corvane {
 
-class CEDIDDlg : public CDialog {
+class CEDIDDlg : public CDialog, private EdidListener {
     Q_OBJECT
 public:
-    static constexpr int kTimeoutTimer = 1000;
-    static constexpr int kTimeoutPeriod = 7000;
+    static constexpr int kTimeoutTimer = EdidController::kTimeoutTimer;
+    static constexpr int kTimeoutPeriod = EdidController::kTimeoutPeriod;
     static constexpr int kCloseBusyTimer = 1004;
     static constexpr int kCloseBusyPeriod = 900;
 
@@ -22,8 +23,11 @@ public:
 
     CEDIDDlg(PageHost& host, Clock& clock, QWidget* parent);
 
+    EdidController& Controller() { return controller_; }
+    const EdidController& Controller() const { return controller_; }
+
     // Every checksum-valid frame that arrives while this page is in front.
-    void OnEdidReply(const Frame& frame);
+    void OnEdidReply(const Frame& frame) { controller_.OnReply(frame); }
 
 protected:
     void OnInitDialog() override;
@@ -31,11 +35,12 @@ protected:
     void OnCommand(int id, Notify code) override;
 
 private:
+    EdidChoice CurrentChoice() const override;
+    void OnEdidEnd(End end) override;
     void AdjustTargets();
-    void StartOperation(bool copy);
-    void SendOperation();
 
     PageHost& host_;
+    EdidController controller_;
 };
 
 }  // namespace corvane

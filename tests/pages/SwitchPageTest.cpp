@@ -175,7 +175,7 @@ TEST_F(SwitchPage, AClickChangesNoButtonAndIsRefusedWhileAnExchangeIsOut) {
     Harness::Click(page, IDC_SW_HDMI3);
     EXPECT_EQ(States(), before);
     EXPECT_EQ(h->link.Count(), sent);  // goes out once the handler has returned
-    EXPECT_TRUE(page->IsTimerRunning(CMatrixDlg::kTimeoutTimer));
+    EXPECT_TRUE(page->Controller().IsTimerRunning(CMatrixDlg::kTimeoutTimer));
     h->Settle();
     EXPECT_EQ(h->link.LastBody(), B(0x02, 0x03, 3, 1));
     Press(IDC_SW_720P);
