@@ -11,7 +11,8 @@
 // one keeps the image before; every data block is 257 bytes with a valid checksum, follows its
 // own announcement and carries exactly the scrambled file bytes of the block announced; no
 // device information query goes out during a run; a run never reports success while a block it
-// sent is unacknowledged by the device; every run ends, and the ready flag comes back with its
+// sent is unacknowledged by the device, or with a block placed other than the device steered
+// it; every run ends, and the ready flag comes back with its
 // end; a device without faults always gets the whole image.
 
 #include "session/FirmwareController.h"
@@ -21,6 +22,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
+#include <map>
 #include <optional>
 #include <set>
 #include <vector>
@@ -180,8 +182,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     auto lost = [&] { return device.faults == Device::Faults::Losses && device.Misbehaves(); };
 
     std::optional<Frame> announcement;  // the device takes the next block as its data
-    std::optional<int> announcedPosition;
     std::set<int> sentPositions;
+    std::vector<int> order;               // the blocks in the order first sent
+    std::map<int, std::uint8_t> steerOf;  // the device's steering for each block it answered
     int blocks = 0;
     // A steer back moves the position 4096 bytes on, and each block at least 256.
     const int bound = 2 * (length / 256 + 2);
@@ -217,9 +220,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const int position = plan.Position();
         FUZZ_CHECK(position >= 0 && position < length + 4096);
         CheckBlock(block, data, length, position);
-        if (sentPositions.insert(position).second) FUZZ_CHECK(++blocks <= bound);
+        if (sentPositions.insert(position).second) {
+            order.push_back(position);
+            FUZZ_CHECK(++blocks <= bound);
+        }
         if (lost()) return;
         const std::uint8_t steer = Steer(data[static_cast<std::size_t>(position) % size]);
+        steerOf.emplace(position, steer);
         answer(Reply(0x20, 0x01, 0x00, 0x01, 0x01, steer), delay(), position);
         if (device.faults == Device::Faults::Surplus && device.Misbehaves()) {
             // Once more, steering the same or not.
@@ -251,8 +258,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (end == End::Upgraded) {
         FUZZ_CHECK(session.ready);
         FUZZ_CHECK(blocks >= 1);
-        for (int position : sentPositions)
-            FUZZ_CHECK(ackedPositions.count(position) == 1);
+        // Each block was answered, and the next one is where the device's answer steered.
+        corvane::BlockPlan replay(length);
+        replay.Restart();
+        for (std::size_t i = 0; i < order.size(); ++i) {
+            FUZZ_CHECK(replay.Position() == order[i]);
+            FUZZ_CHECK(ackedPositions.count(order[i]) == 1);
+            FUZZ_CHECK(replay.Accept(steerOf.at(order[i])) == (i + 1 < order.size()));
+        }
     } else {
         FUZZ_CHECK(device.faults != Device::Faults::None);
         FUZZ_CHECK(end == End::TimedOut || end == End::UnexpectedAcknowledgement);
