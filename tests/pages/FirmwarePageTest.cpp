@@ -1,5 +1,4 @@
-// Loading files, the device information line, the key filter, and a block plan edge.
-#include "pages/FirmwareImage.h"
+// Loading files, the device information line and the key filter.
 #include "tests/pages/FirmwareFixture.h"
 
 #include <QKeyEvent>
@@ -81,24 +80,6 @@ TEST_F(FirmwareTest, EnterAndSpaceTypedIntoTheMessagesBoxAreSwallowed) {
     EXPECT_EQ(box->toPlainText(), "");
     type(Qt::Key_A, "a");
     EXPECT_EQ(box->toPlainText(), "a");
-}
-
-TEST(FirmwareImage, AJumpBackPastTheEndOfTheImageSendsOneLastBlockOfZeros) {
-    const Bytes image(1000, 0x77);
-    BlockPlan plan(1000);
-    plan.Restart();
-    ASSERT_TRUE(plan.Accept(0x00));
-    ASSERT_TRUE(plan.Accept(kSteerBack));
-    EXPECT_EQ(plan.Position(), 512 + 3840);
-    EXPECT_EQ(plan.Mark(), kBlockMarkLast);
-    EXPECT_EQ(plan.PageNumber(), 0);
-    Bytes data(256, 0xEE);
-    FillBlockData(image.data(), 1000, plan.Position(), data.data());
-    EXPECT_EQ(data, Bytes(256, 0));
-    FillBlockData(image.data(), 1000, 768, data.data());
-    EXPECT_EQ(data[229], 0x77);  // image index 999
-    EXPECT_EQ(data[230], 0x00);
-    EXPECT_FALSE(plan.Accept(0x00));
 }
 
 }  // namespace

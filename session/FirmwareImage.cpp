@@ -1,4 +1,4 @@
-#include "pages/FirmwareImage.h"
+#include "session/FirmwareImage.h"
 
 namespace corvane {
 

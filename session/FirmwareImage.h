@@ -1,6 +1,6 @@
 #pragma once
 // The firmware image as the device receives it, and the order its blocks go out in. No widgets
-// here: the firmware page drives these and does the sending.
+// here: the firmware controller drives these and does the sending.
 //
 // A .fw file is two prefix bytes that are never sent, then the payload. The whole file is
 // scrambled once with the key and the low byte of its length; the payload then goes out in
@@ -20,7 +20,7 @@ constexpr int kFirmwarePrefixSize = 2;
 // the bytes.
 void TransformFirmware(std::uint8_t* bytes, int length);
 
-// A file the page can send: it fits the image buffer and has at least one payload byte.
+// A file the controller can send: it fits the image buffer and has at least one payload byte.
 inline bool IsAcceptableFirmwareLength(long long length) {
     return length > kFirmwarePrefixSize && length <= kFirmwareImageCapacity;
 }
@@ -65,7 +65,7 @@ private:
     std::uint8_t pageNumber_ = 0;
 };
 
-// What a reply frame means to the firmware page, tested in this order; a frame that matches
+// What a reply frame means to the firmware run, tested in this order; a frame that matches
 // nothing is Other. Bytes a kind does not name are not looked at.
 enum class FirmwareReply {
     DeviceType,         // 01 01 .. b10 CC
