@@ -268,7 +268,6 @@ void CCorvaneDlg::OnTimer(int id) {
     if (id == kTimeoutTimer) OnMainTimeout();
     // Timer 1 keeps running: it refreshes until a serial link is opened.
     if (id == kPortListTimer) RefreshPortList();
-    if (!network_->OnTimer(id)) settings_->OnTimer(id);
 }
 
 void CCorvaneDlg::OnMainTimeout() {
