@@ -19,9 +19,9 @@ struct LinkState {
     static constexpr int kTcpMode = 3;
 
     int controlMode = kComMode;
-    int comUp = 0;  // the serial port is open and its thread runs
-    int tcpUp = 0;  // the TCP connection to the switcher stands
-    int ready = 1;  // no command exchange is outstanding
+    int comUp = 0;   // the serial port is open and its thread runs
+    int tcpUp = 0;   // the TCP connection to the switcher stands
+    int ready = 1;   // no command exchange is outstanding
 };
 
 // The network configuration's fields: the target follows the search controller's reports, the

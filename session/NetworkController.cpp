@@ -7,9 +7,7 @@
 namespace corvane {
 namespace {
 
-QString HexByteText(std::uint8_t b) {
-    return QStringLiteral("%1").arg(b, 2, 16, QLatin1Char('0')).toUpper();
-}
+constexpr char kHexDigits[] = "0123456789ABCDEF";
 
 QString MacText(const std::array<QString, 6>& bytes) {
     return QStringList(bytes.begin(), bytes.end()).join(QString()).toUpper();
@@ -48,16 +46,19 @@ void NetworkController::OnSearchReply(const std::uint8_t* bytes, std::size_t len
     if (!reply) return;
 
     // Every reply names the target; the selected entry, where there is one, then takes over.
-    QString mac;
+    QString mac(2 * static_cast<qsizetype>(reply->mac.size()), Qt::Uninitialized);
     for (std::size_t i = 0; i < reply->mac.size(); ++i) {
-        target_.mac[i] = HexByteText(reply->mac[i]);
-        mac += target_.mac[i];
+        const auto at = 2 * static_cast<qsizetype>(i);
+        mac[at] = QLatin1Char(kHexDigits[reply->mac[i] >> 4]);
+        mac[at + 1] = QLatin1Char(kHexDigits[reply->mac[i] & 0x0F]);
+        target_.mac[i] = mac.mid(at, 2);
     }
     for (std::size_t i = 0; i < reply->ip.size(); ++i)
         target_.ip[i] = QString::number(reply->ip[i]);
     if (reply->switcher) {
-        const QStringList octets(target_.ip.begin(), target_.ip.end());
-        if (AddSwitcher(octets.join(QLatin1Char('.')), mac, via.index)) selected_ = 0;
+        const QString address = target_.ip[0] + QLatin1Char('.') + target_.ip[1] +
+                                QLatin1Char('.') + target_.ip[2] + QLatin1Char('.') + target_.ip[3];
+        if (AddSwitcher(address, mac, via.index)) selected_ = 0;
     }
     // Config... must reach the switcher the list shows selected, not the one that answered last.
     ApplySelection();
@@ -90,7 +91,8 @@ bool NetworkController::AddSwitcher(const QString& address, const QString& mac,
            QString::compare(found_[at].address, address, Qt::CaseInsensitive) <= 0) {
         ++at;
     }
-    FoundSwitcher entry{address, mac, {}};
+    // The target holds this reply's fields now.
+    FoundSwitcher entry{address, mac, target_, {}};
     if (interfaceIndex > 0) entry.interfaces.push_back(interfaceIndex);
     const auto row = static_cast<int>(at);
     found_.insert(found_.begin() + row, std::move(entry));
@@ -107,12 +109,7 @@ void NetworkController::Select(int row) {
 
 void NetworkController::ApplySelection() {
     if (selected_ < 0) return;
-    const FoundSwitcher& entry = found_[static_cast<std::size_t>(selected_)];
-    const QStringList parts = entry.address.split(QLatin1Char('.'));
-    for (int i = 0; i < 4; ++i)
-        target_.ip[static_cast<std::size_t>(i)] = i < parts.size() ? parts[i] : QString();
-    for (int i = 0; i < 6; ++i)
-        target_.mac[static_cast<std::size_t>(i)] = entry.mac.mid(2 * i, 2);
+    target_ = found_[static_cast<std::size_t>(selected_)].fields;
 }
 
 void NetworkController::ReportTarget() {

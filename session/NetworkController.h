@@ -19,19 +19,21 @@
 
 namespace corvane {
 
-// One switcher that answered the current search.
-struct FoundSwitcher {
-    QString address;  // dotted decimal, as listed
-    QString mac;      // 12 upper-case hexadecimal digits
-    // The interfaces it answered on, in the order first heard; none when the platform did not say.
-    std::vector<int> interfaces;
-};
-
 // The switcher a configuration goes to: decimal octets and two upper-case hexadecimal digits a
 // MAC byte, empty while nothing has answered.
 struct SwitcherTarget {
     std::array<QString, 4> ip;
     std::array<QString, 6> mac;
+};
+
+// One switcher that answered the current search.
+struct FoundSwitcher {
+    QString address;  // dotted decimal, as listed
+    QString mac;      // 12 upper-case hexadecimal digits
+    // The same, a field for each octet and MAC byte, as a selection hands them to the target.
+    SwitcherTarget fields;
+    // The interfaces it answered on, in the order first heard; none when the platform did not say.
+    std::vector<int> interfaces;
 };
 
 class NetworkListener {

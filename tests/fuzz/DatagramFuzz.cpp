@@ -11,7 +11,6 @@
 
 #include "session/NetworkController.h"
 #include "tests/fuzz/FuzzSupport.h"
-#include "tests/support/FakeSockets.h"
 
 #include <numeric>
 
@@ -39,6 +38,91 @@ class NullLogTarget final : public LogTarget {
 public:
     void InsertAtCaret(const std::string&) override {}
     void Empty() override {}
+};
+
+NetInterface Interface(int index, const char* name, Ipv4 address) {
+    NetInterface i;
+    i.index = index;
+    i.name = name;
+    i.up = true;
+    i.canBroadcast = true;
+    i.address = address;
+    i.broadcast = address | 0xFFu;
+    return i;
+}
+
+// Sockets in memory: a datagram is handed to the socket that exists now without a copy, and
+// what is sent is checked as it goes: a search request to 30600 or a whole configuration packet
+// to 30601, both broadcast.
+class Sockets final : public SocketFactory {
+public:
+    class Datagram final : public DatagramSocket {
+    public:
+        Datagram(Sockets& owner, std::uint16_t port, Readable readable)
+            : owner_(owner), port_(port), readable_(std::move(readable)) {}
+        ~Datagram() override {
+            if (owner_.current_ == this) owner_.current_ = nullptr;
+        }
+        bool SendTo(const std::uint8_t* bytes, std::size_t length, Ipv4 address, std::uint16_t port,
+                    int) override {
+            FUZZ_CHECK(address == kLimitedBroadcast && port == port_);
+            if (port == kSearchPort) {
+                FUZZ_CHECK(length == 1 && bytes[0] == kSearchRequest);
+            } else {
+                FUZZ_CHECK(port == kConfigPort && length == kConfigPacketSize && bytes[74] == 0xFF);
+                FUZZ_CHECK(static_cast<std::uint8_t>(std::accumulate(bytes, bytes + 75, 0u)) ==
+                           bytes[75]);
+            }
+            ++owner_.sent;
+            return true;
+        }
+        long Receive(std::uint8_t* buffer, std::size_t max, int* interfaceIndex) override {
+            if (!owner_.waiting_) return -1;
+            owner_.waiting_ = false;
+            const std::size_t n = std::min(max, owner_.length_);
+            std::copy_n(owner_.bytes_, n, buffer);
+            if (interfaceIndex) *interfaceIndex = owner_.index_;
+            return static_cast<long>(n);
+        }
+        Readable ReadableCopy() const { return readable_; }
+
+    private:
+        Sockets& owner_;
+        std::uint16_t port_;
+        Readable readable_;
+    };
+
+    std::unique_ptr<StreamSocket> MakeStream(StreamSocket::Notify) override { return nullptr; }
+    std::unique_ptr<DatagramSocket> MakeDatagram(std::uint16_t port,
+                                                 DatagramSocket::Readable readable) override {
+        auto socket = std::make_unique<Datagram>(*this, port, std::move(readable));
+        current_ = socket.get();
+        return socket;
+    }
+    std::vector<NetInterface> Interfaces() override { return interfaces; }
+
+    // One datagram arrives on the socket there is now, if any.
+    void Arrive(const std::uint8_t* bytes, std::size_t length, int index) {
+        if (!current_) return;
+        bytes_ = bytes;
+        length_ = length;
+        index_ = index;
+        waiting_ = true;
+        // The handler may close the socket and make another.
+        const DatagramSocket::Readable readable = current_->ReadableCopy();
+        readable();
+        waiting_ = false;
+    }
+
+    std::vector<NetInterface> interfaces;
+    int sent = 0;
+
+private:
+    Datagram* current_ = nullptr;
+    const std::uint8_t* bytes_ = nullptr;
+    std::size_t length_ = 0;
+    int index_ = 0;
+    bool waiting_ = false;
 };
 
 // What a view keeps of the reports: the list as drawn, the selection and the end of each
@@ -85,6 +169,7 @@ bool IsUpperHex(const QString& text) {
     return true;
 }
 
+// The whole list: sorted, one entry per switcher, well-formed addresses, MACs and interfaces.
 void CheckList(const NetworkController& c, const View& view) {
     const std::vector<FoundSwitcher>& found = c.Found();
     FUZZ_CHECK(found.size() <= NetworkController::kMaxSwitchers);
@@ -93,6 +178,9 @@ void CheckList(const NetworkController& c, const View& view) {
         const FoundSwitcher& f = found[i];
         FUZZ_CHECK(view.rows[i] == f.address);
         FUZZ_CHECK(f.mac.size() == 12 && IsUpperHex(f.mac));
+        const SwitcherTarget& t = f.fields;
+        FUZZ_CHECK(QStringList(t.ip.begin(), t.ip.end()).join(QLatin1Char('.')) == f.address);
+        FUZZ_CHECK(QStringList(t.mac.begin(), t.mac.end()).join(QString()) == f.mac);
         const QStringList octets = f.address.split(QLatin1Char('.'));
         FUZZ_CHECK(octets.size() == 4);
         for (const QString& octet : octets) {
@@ -107,17 +195,24 @@ void CheckList(const NetworkController& c, const View& view) {
         if (i > 0) {
             FUZZ_CHECK(QString::compare(found[i - 1].address, f.address, Qt::CaseInsensitive) <= 0);
         }
-        for (std::size_t m = 0; m < i; ++m)
-            FUZZ_CHECK(found[m].address != f.address || found[m].mac != f.mac);
+        // Sorted, so a second entry for the same switcher would sit among the same addresses.
+        for (std::size_t m = i; m-- > 0 && found[m].address == f.address;)
+            FUZZ_CHECK(found[m].mac != f.mac);
     }
-    // A listed switcher is always selected, and the target is the selected one.
+}
+
+// After every step: the view's list as long as the controller's, a listed switcher always
+// selected, and the target the selected one.
+void CheckSelection(const NetworkController& c, const View& view) {
+    const std::vector<FoundSwitcher>& found = c.Found();
+    FUZZ_CHECK(found.size() <= NetworkController::kMaxSwitchers);
+    FUZZ_CHECK(view.rows.size() == found.size());
     FUZZ_CHECK(found.empty() == (c.SelectedRow() < 0));
     FUZZ_CHECK(c.SelectedRow() < static_cast<int>(found.size()));
     if (c.SelectedRow() >= 0) {
         const FoundSwitcher& f = found[static_cast<std::size_t>(c.SelectedRow())];
-        const SwitcherTarget& t = c.Target();
-        FUZZ_CHECK(QStringList(t.ip.begin(), t.ip.end()).join(QLatin1Char('.')) == f.address);
-        FUZZ_CHECK(QStringList(t.mac.begin(), t.mac.end()).join(QString()) == f.mac);
+        FUZZ_CHECK(view.rows[static_cast<std::size_t>(c.SelectedRow())] == f.address);
+        FUZZ_CHECK(c.Target().ip == f.fields.ip && c.Target().mac == f.fields.mac);
         FUZZ_CHECK(view.selected == c.SelectedRow());
     }
 }
@@ -130,31 +225,13 @@ void CheckTimers(const NetworkController& c) {
                  t.IsRunning(NetworkController::kConfigCloseTimer)));
 }
 
-// Every datagram sent is a search request to 30600 or a whole configuration packet to 30601.
-void CheckSent(const test::FakeSockets& sockets, std::size_t from) {
-    for (std::size_t i = from; i < sockets.sentDatagrams.size(); ++i) {
-        const test::SentDatagram& d = sockets.sentDatagrams[i];
-        FUZZ_CHECK(d.address == kLimitedBroadcast);
-        if (d.port == kSearchPort) {
-            FUZZ_CHECK(d.fromPort == kSearchPort && d.bytes.size() == 1 &&
-                       d.bytes[0] == kSearchRequest);
-            continue;
-        }
-        FUZZ_CHECK(d.port == kConfigPort && d.fromPort == kConfigPort);
-        FUZZ_CHECK(d.bytes.size() == kConfigPacketSize && d.bytes[74] == 0xFF);
-        const auto sum = std::accumulate(d.bytes.begin(), d.bytes.begin() + 75, 0u);
-        FUZZ_CHECK(static_cast<std::uint8_t>(sum) == d.bytes[75]);
-    }
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     ManualClock clock;
-    test::FakeSockets sockets;
-    sockets.interfaces = {test::BroadcastInterface(2, "eth0", 0xC0A80A17u),
-                          test::BroadcastInterface(5, "enx1", 0xC6336402u),
-                          test::BroadcastInterface(7, "enx2", 0xCB007102u)};
+    Sockets sockets;
+    sockets.interfaces = {Interface(2, "eth0", 0xC0A80A17u), Interface(5, "enx1", 0xC6336402u),
+                          Interface(7, "enx2", 0xCB007102u)};
     Host host;
     NullLogTarget sendLog;
     NullLogTarget receiveLog;
@@ -171,12 +248,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const std::uint8_t what = data[at];
         const std::size_t length =
             std::min<std::size_t>(data[at + 1] | (std::size_t{data[at + 2]} << 8), size - at - 3);
-        const std::vector<std::uint8_t> datagram(data + at + 3, data + at + 3 + length);
+        const std::uint8_t* datagram = data + at + 3;
         at += 3 + length;
-        const std::size_t sentBefore = sockets.sentDatagrams.size();
 
-        if (what & 1) controller.Search();
-        if (what & 0x20) controller.Select(datagram.empty() ? -1 : datagram[0] - 1);
+        if (what & 1) {
+            CheckList(controller, view);
+            controller.Search();
+        }
+        if (what & 0x20) controller.Select(length == 0 ? -1 : datagram[0] - 1);
         if (what & 2) {
             ConfigRequest request;
             request.addressMode = (what & 0x40) ? kStaticIp : kAutoIp;
@@ -185,6 +264,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             request.newMac = {"02", "43", "56", "00", "00", "01"};
             if (what & 0x80) request.newMac[5] = QStringLiteral("0G");
             const bool valid = (what & 0x80) == 0 && (!(what & 0x40) || length % 300 <= 255);
+            const int sentBefore = sockets.sent;
             const QString error = controller.Configure(request);
             FUZZ_CHECK(error.isEmpty() == valid);
             if (valid) {
@@ -192,16 +272,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 FUZZ_CHECK(controller.AwaitingConfirmation());
             } else {
                 FUZZ_CHECK(error == kInvalidIp || error == kInvalidMac);
-                FUZZ_CHECK(sockets.sentDatagrams.size() == sentBefore);
+                FUZZ_CHECK(sockets.sent == sentBefore);
             }
         }
-        if (sockets.datagram) sockets.datagram->Arrive(datagram, kInterfaces[(what >> 3) & 3]);
+        sockets.Arrive(datagram, length, kInterfaces[(what >> 3) & 3]);
         clock.RunPending();
         if (what & 4) clock.Advance(3000);
-        CheckList(controller, view);
+        CheckSelection(controller, view);
         CheckTimers(controller);
-        CheckSent(sockets, sentBefore);
     }
+    CheckList(controller, view);
     // Every configuration ends: confirmed, or given up after 20 s with the ready flag back.
     const int timedOut = view.timedOut;
     host.ready = false;
