@@ -1,8 +1,8 @@
 #include "app/CConfigIPDlg.h"
 
-#include "app/ConfigPacket.h"
 #include "resources/DialogTemplates.h"
 #include "resources/resource.h"
+#include "session/ConfigPacket.h"
 #include "widgets/CaptionButton.h"
 #include "widgets/PopUps.h"
 

@@ -234,7 +234,6 @@ void CCorvaneDlg::OnLinkRefused(const QString& text) {
 void CCorvaneDlg::OnTimer(int id) {
     // Timer 1 keeps running: it refreshes until a serial link is opened.
     if (id == kPortListTimer) RefreshPortList();
-    if (!network_->OnTimer(id)) settings_->OnTimer(id);
 }
 
 void CCorvaneDlg::OnMainTimeout() {

@@ -1,7 +1,11 @@
 #pragma once
-// The General page's device settings: the beeper check box and the factory reset, a six-step
-// command exchange behind one question. The main window owns it; its reply handler hands over
-// the answers (GeneralReplies.cpp).
+// The General page's device settings as the operator sees them: the beeper check box and the
+// factory reset behind its question, with their pop-ups. The exchanges are the controllers'.
+// The main window owns it and hands it the General page's replies.
+
+#include "link/CommandFrame.h"
+#include "session/BeeperController.h"
+#include "session/FactoryResetController.h"
 
 #include <QString>
 
@@ -9,40 +13,38 @@ namespace corvane {
 
 class CCorvaneDlg;
 
-class GeneralSettings {
+class GeneralSettings : private FactoryResetListener, private BeeperListener {
 public:
-    static constexpr int kResetSteps = 6;
-    // Step k is sent when timer 2498 + 2k fires (step 1) or on the answer to step k - 1, sent
-    // again when 2498 + 2k fires, and given up when 2499 + 2k fires.
-    static constexpr int kResetFirstTimer = 2500;
-    static constexpr int kResetLastTimer = 2511;
-    static constexpr int kResetPeriod = 3000;
-    static constexpr int kResetCloseTimer = 1006;
-    static constexpr int kResetClosePeriod = 900;
     static inline const QString kResetQuestion =
         QStringLiteral("Do you want to reset to factory settings?");
 
-    explicit GeneralSettings(CCorvaneDlg& main) : main_(main) {}
+    explicit GeneralSettings(CCorvaneDlg& main);
+    ~GeneralSettings() override;
 
     // Button 1095.
     void OnFactoryReset();
     // Check box 1096, after its click has flipped the mark.
     void OnEnableBeep();
-    // A reply that answers factory reset step k (1..6). It moves the sequence on only when
-    // step k is the one out, so a late or stray reply cannot send the later steps.
-    void OnResetStepAnswered(int step);
-    // Timers 2500..2511 and 1006; false for other ids.
-    bool OnTimer(int id);
+    // The General page's reply handler.
+    void OnReply(const Frame& frame);
 
-    // The step whose frame is out and not yet answered, or 0.
-    int SentStep() const { return sentStep_; }
+    FactoryResetController& Reset() { return reset_; }
+    BeeperController& Beeper() { return beeper_; }
+    // The reset step whose frame is out and not yet answered, or 0.
+    int SentStep() const { return reset_.SentStep(); }
 
 private:
-    void StartReset();
-    void SendStep(int step);
+    // FactoryResetListener
+    void OnResetStarted() override;
+    void OnResetDone() override;
+    void OnResetFinished() override;
+    void OnResetTimedOut() override;
+    // BeeperListener
+    void OnBeeperState(bool enabled) override;
 
     CCorvaneDlg& main_;
-    int sentStep_ = 0;
+    FactoryResetController reset_;
+    BeeperController beeper_;
 };
 
 }  // namespace corvane

@@ -62,7 +62,7 @@ TEST_F(FactoryResetTest, SixStepsEachSentOnTheAnswerToTheLast) {
     h.Advance(1);
     EXPECT_FALSE(h.program.popUps.BusyOpen());
     for (int id = 2500; id <= 2511; ++id)
-        EXPECT_FALSE(h.main.IsTimerRunning(id)) << id;
+        EXPECT_FALSE(h.main.Settings().Reset().Timers().IsRunning(id)) << id;
 }
 
 TEST_F(FactoryResetTest, AStepIsSentOnceMoreAfterThreeSecondsAndGivenUpThreeSecondsLater) {

@@ -29,6 +29,7 @@ protected:
     int TcpIcon() { return h.main.Item(IDC_TCP_ICON)->property("resource").toInt(); }
     QString TcpButton() { return h.main.ItemText(IDC_TCP_CONNECT); }
     NetworkState& Net() { return h.program.network; }
+    const WindowTimers& Timers() { return h.main.Network().Controller().Timers(); }
 
     // Search, then one reply per address, in that order.
     void SearchAnswered(const std::vector<std::pair<std::string, std::string>>& switchers) {
@@ -161,12 +162,12 @@ TEST_F(NetworkTest, RepliesAreLoggedAndOnlyMarkedOnesOfFiftyBytesAreListed) {
     EXPECT_EQ(List().count(), 0);
     EXPECT_EQ(Net().targetIp, (std::array<QString, 4>{"192", "168", "1", "7"}));
     EXPECT_EQ(Net().targetMac, (std::array<QString, 6>{"0A", "0B", "0C", "0D", "0E", "0F"}));
-    EXPECT_FALSE(h.main.IsTimerRunning(NetworkControl::kConfigDoneTimer));
+    EXPECT_FALSE(Timers().IsRunning(NetworkController::kConfigDoneTimer));
 
     // An ordinary search has no configuration to confirm.
     socket.Arrive(SearchReplyBytes("02:43:56:00:00:01", "198.51.100.10", true, 50));
     EXPECT_EQ(List().count(), 1);
-    EXPECT_FALSE(h.main.IsTimerRunning(NetworkControl::kConfigDoneTimer));
+    EXPECT_FALSE(Timers().IsRunning(NetworkController::kConfigDoneTimer));
     EXPECT_EQ(h.main.Log().ReceivedFrames(), 0);  // datagrams leave the frame counter alone
 }
 
@@ -177,11 +178,11 @@ TEST_F(NetworkTest, OneSearchKeepsAtMost256Switchers) {
         h.sockets.datagram->Arrive(SearchReplyBytes("02:00:00:00:01:02", ip));
     }
     EXPECT_EQ(List().count(), 256);
-    EXPECT_EQ(Net().foundSwitchers.size(), 256u);
+    EXPECT_EQ(h.main.Network().Controller().Found().size(), 256u);
     EXPECT_EQ(Net().targetIp[3], "0");  // the target stays the selected entry, 10.0.0.0
     Harness::Click(&h.main, IDC_SEARCH);
     EXPECT_EQ(List().count(), 0);
-    EXPECT_TRUE(Net().foundSwitchers.empty());
+    EXPECT_TRUE(h.main.Network().Controller().Found().empty());
 }
 
 // Opens Config..., types an address and presses OK.
@@ -222,29 +223,29 @@ TEST_F(ConfigFlowTest, AcknowledgedConfigurationEndsWhenTheSwitcherAnswersAgain)
               "02 43 56 00 00 01 C6 33 64 32");
     EXPECT_TRUE(h.program.popUps.BusyOpen());
     EXPECT_EQ(h.program.popUps.BusyText(), "Configuring");
-    EXPECT_TRUE(h.main.IsTimerRunning(NetworkControl::kConfigTimeoutTimer));
+    EXPECT_TRUE(Timers().IsRunning(NetworkController::kConfigTimeoutTimer));
 
     // Our own packet coming back, and an answer with byte 74 other than 0, are no acknowledgement.
     h.sockets.datagram->Arrive(Acknowledgement(0xFF));
     h.sockets.datagram->Arrive(Acknowledgement(0x01));
     const std::size_t searchesBefore = SearchesSent();
-    EXPECT_FALSE(h.main.IsTimerRunning(NetworkControl::kSearchAgainTimer));
+    EXPECT_FALSE(Timers().IsRunning(NetworkController::kSearchAgainTimer));
 
     h.sockets.datagram->Arrive(Acknowledgement());
     EXPECT_EQ(SearchesSent(), searchesBefore + 1);
-    EXPECT_TRUE(h.main.IsTimerRunning(NetworkControl::kSearchAgainTimer));
+    EXPECT_TRUE(Timers().IsRunning(NetworkController::kSearchAgainTimer));
     h.Advance(3000);
     h.Advance(3000);
     EXPECT_EQ(SearchesSent(), searchesBefore + 3);  // at once, then every 3 s
 
     // Another switcher answering is listed but confirms nothing.
     h.sockets.datagram->Arrive(SearchReplyBytes("02:99:00:00:00:07", "198.51.100.77"));
-    EXPECT_TRUE(h.main.IsTimerRunning(NetworkControl::kSearchAgainTimer));
-    EXPECT_FALSE(h.main.IsTimerRunning(NetworkControl::kConfigDoneTimer));
+    EXPECT_TRUE(Timers().IsRunning(NetworkController::kSearchAgainTimer));
+    EXPECT_FALSE(Timers().IsRunning(NetworkController::kConfigDoneTimer));
 
     h.sockets.datagram->Arrive(SearchReplyBytes("02:43:56:00:00:01", "198.51.100.50"));
-    EXPECT_FALSE(h.main.IsTimerRunning(NetworkControl::kSearchAgainTimer));
-    EXPECT_FALSE(h.main.IsTimerRunning(NetworkControl::kConfigTimeoutTimer));
+    EXPECT_FALSE(Timers().IsRunning(NetworkController::kSearchAgainTimer));
+    EXPECT_FALSE(Timers().IsRunning(NetworkController::kConfigTimeoutTimer));
     h.Advance(899);
     EXPECT_EQ(h.program.popUps.BusyText(), "Configuring");
     h.Advance(1);
@@ -289,7 +290,7 @@ TEST_F(ConfigFlowTest, AConfigurationNeverAcknowledgedTimesOutAfterTwentySeconds
     h.CloseMessage();
     EXPECT_EQ(h.main.Link().ready, 1);
     for (int id : {1004, 1005, 1007, 1008})
-        EXPECT_FALSE(h.main.IsTimerRunning(id)) << id;
+        EXPECT_FALSE(Timers().IsRunning(id)) << id;
 }
 
 TEST_F(ConfigFlowTest, ASwitcherOnTwoInterfacesIsListedOnceAndConfiguredWhereItAnswered) {
@@ -329,7 +330,7 @@ TEST_F(ConfigFlowTest, CancelSendsNothing) {
     EXPECT_EQ(h.main.Network().ConfigDialog(), nullptr);
     EXPECT_EQ(h.sockets.sentDatagrams.size(), sent);
     EXPECT_FALSE(h.program.popUps.BusyOpen());
-    EXPECT_FALSE(h.main.IsTimerRunning(NetworkControl::kConfigTimeoutTimer));
+    EXPECT_FALSE(Timers().IsRunning(NetworkController::kConfigTimeoutTimer));
 }
 
 }  // namespace

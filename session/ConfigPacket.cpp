@@ -1,6 +1,4 @@
-#include "app/ConfigPacket.h"
-
-#include "app/Program.h"
+#include "session/ConfigPacket.h"
 
 #include <numeric>
 
@@ -55,15 +53,23 @@ bool IsValidMacByteText(const QString& text) {
 
 QString AddressInputError(int addressMode, const std::array<QString, 4>& ip,
                           const std::array<QString, 6>& mac) {
-    if (addressMode == NetworkState::kStaticIp) {
+    if (addressMode == kStaticIp) {
         for (const QString& octet : ip) {
-            if (!IsValidIpOctetText(octet)) return QStringLiteral("Invalid IP address!");
+            if (!IsValidIpOctetText(octet)) return kInvalidIp;
         }
     }
     for (const QString& byte : mac) {
-        if (!IsValidMacByteText(byte)) return QStringLiteral("Invalid MAC address!");
+        if (!IsValidMacByteText(byte)) return kInvalidMac;
     }
     return {};
+}
+
+QString ConfigRequestError(const ConfigRequest& request) {
+    return AddressInputError(request.addressMode, request.newIp, request.newMac);
+}
+
+ConfigPacket BuildConfigPacket(const ConfigRequest& r) {
+    return BuildConfigPacket(r.addressMode, r.targetMac, r.newIp, r.newMac);
 }
 
 ConfigPacket BuildConfigPacket(int addressMode, const std::array<QString, 6>& targetMac,
@@ -72,7 +78,7 @@ ConfigPacket BuildConfigPacket(int addressMode, const std::array<QString, 6>& ta
     ConfigPacket p{};
     for (std::size_t i = 0; i < 6; ++i)
         p[i] = MacByteFromText(targetMac[i]);
-    if (addressMode == NetworkState::kStaticIp) {
+    if (addressMode == kStaticIp) {
         for (std::size_t i = 0; i < 4; ++i)
             p[6 + i] = IpOctetFromText(newIp[i]);
         // The gateway: the new address with last octet 1, and the mask 255.255.255.0.
