@@ -236,6 +236,14 @@ void CCorvaneDlg::OnTimer(int id) {
     if (id == kPortListTimer) RefreshPortList();
 }
 
+void CCorvaneDlg::OnTcpConnected() {
+    network_->OnTcpConnected();
+}
+
+void CCorvaneDlg::OnTcpClosed() {
+    network_->OnTcpClosed();
+}
+
 void CCorvaneDlg::OnMainTimeout() {
     // The status chain of the Switch page is given up with it.
     if (switchPage_) switchPage_->Abandon();
@@ -318,13 +326,7 @@ void CCorvaneDlg::SelectPage(int page) {
             }
             ShowHidePages();
             switchPage_->move(1, 56);
-            if (CheckLinkReady()) {
-                Tx().Compose(0x02, 0x01, {0x01});
-                switchPage_->AwaitInputReport();
-                Sender().Send(Tx().frame);
-                SetReady(false);
-                session_.StartMainTimeout();
-            }
+            switchPage_->Controller().QueryInput();
             break;
         case kPageFirmware:
             if (!firmwarePage_) {
@@ -335,11 +337,7 @@ void CCorvaneDlg::SelectPage(int page) {
             }
             ShowHidePages();
             firmwarePage_->move(1, 70);
-            if (CheckLinkReady()) {
-                SetReady(true);
-                Tx().Compose(0x01, 0x01, {0, 0, 0, 0, 0, 0, 0xCC, 0});
-                Sender().Send(Tx().frame);
-            }
+            firmwarePage_->Controller().QueryDeviceType();
             break;
         default:
             ShowHidePages();

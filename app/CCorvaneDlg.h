@@ -54,6 +54,8 @@ public:
     bool IsReady() const override { return session_.IsReady(); }
     void SetReady(bool ready) override { session_.SetReady(ready); }
     void PostSendRequest(int wParam) override { session_.PostSendRequest(wParam); }
+    void SendFrame(Frame& frame) override { session_.SendFrame(frame); }
+    void StartMainTimeout() override { session_.StartMainTimeout(); }
     TransmitBuffers& Tx() override { return session_.Tx(); }
     PopUps& PopUp() override { return program_.popUps; }
 
@@ -148,6 +150,8 @@ private:
     void OnLinkRefused(const QString& text) override;
     void OnSerialLinkLost() override;
     void OnMainTimeout() override;
+    void OnTcpConnected() override;
+    void OnTcpClosed() override;
 
     Program& program_;
     TrafficModel traffic_;

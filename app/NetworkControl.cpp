@@ -12,27 +12,16 @@ namespace corvane {
 NetworkControl::NetworkControl(CCorvaneDlg& main)
     : main_(main), controller_(main, main.clock(), main.Log()) {
     controller_.SetListener(this);
-    MakeTcpLink(NoSockets(), kSwitcherTcpPort);
 }
 
 NetworkControl::~NetworkControl() {
     controller_.SetListener(nullptr);
-    main_.Sender().SetTcpLink(nullptr);
     if (configDialog_) delete configDialog_.data();
 }
 
 void NetworkControl::UseSockets(SocketFactory& sockets, std::uint16_t tcpPort) {
-    MakeTcpLink(sockets, tcpPort);
+    main_.Session().UseSockets(sockets, tcpPort);
     controller_.UseSockets(sockets);
-}
-
-void NetworkControl::MakeTcpLink(SocketFactory& sockets, std::uint16_t tcpPort) {
-    tcp_ = std::make_unique<TcpLink>(
-        sockets,
-        TcpLink::Handlers{[this] { OnTcpConnected(); }, [this] { OnTcpClosed(); },
-                          [this](const Frame& frame) { main_.DispatchFrame(frame); }},
-        tcpPort);
-    main_.Sender().SetTcpLink(tcp_.get());
 }
 
 void NetworkControl::ConnectTcp() {
@@ -42,12 +31,11 @@ void NetworkControl::ConnectTcp() {
         return;
     }
     // The link comes up with the connect notification; a failed attempt shows nothing.
-    tcp_->Connect(main_.ItemText(IDC_SWITCHER_IP));
+    main_.Session().ConnectTcp(main_.ItemText(IDC_SWITCHER_IP));
 }
 
 void NetworkControl::CloseTcp() {
-    main_.Link().tcpUp = 0;
-    tcp_->Close();
+    main_.Session().CloseTcp();
     ShowTcpDisconnected();
 }
 
@@ -57,7 +45,6 @@ void NetworkControl::ShowTcpDisconnected() {
 }
 
 void NetworkControl::OnTcpConnected() {
-    main_.Link().tcpUp = 1;
     main_.SetItemText(IDC_TCP_CONNECT, QStringLiteral("Disconnect"));
     main_.SetLinkIcon(IDC_TCP_ICON, true);
     // The beeper state, so that "Enable Beep" shows the device's. No ready flag, no time-out.
@@ -67,7 +54,7 @@ void NetworkControl::OnTcpConnected() {
 void NetworkControl::OnTcpClosed() {
     // A link that is gone is shown as gone, so that the operator connects again rather than
     // meeting "Connect to Matrix failed!" under a green light.
-    CloseTcp();
+    ShowTcpDisconnected();
 }
 
 void NetworkControl::SearchSwitchers() {

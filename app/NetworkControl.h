@@ -19,6 +19,10 @@ class CCorvaneDlg;
 
 class NetworkControl : private NetworkListener {
 public:
+    // What the session reports of the TCP link.
+    void OnTcpConnected();
+    void OnTcpClosed();
+
     explicit NetworkControl(CCorvaneDlg& main);
     ~NetworkControl() override;
 
@@ -26,7 +30,7 @@ public:
     // there are none). tcpPort stands in for the switcher's port 8000 in loopback tests.
     void UseSockets(SocketFactory& sockets, std::uint16_t tcpPort = kSwitcherTcpPort);
 
-    // ConnectTcp: button 1045.
+    // ConnectTcp: button 1045 (the link itself is the session's).
     void ConnectTcp();
     // The TCP link goes down at the operator's wish: flag, socket, button and icon.
     void CloseTcp();
@@ -37,15 +41,11 @@ public:
     // Switcher list 1060, selection changed: the target fields take the selected entry.
     void OnSwitcherSelected();
 
-    TcpLink& Tcp() { return *tcp_; }
     NetworkController& Controller() { return controller_; }
     // The configuration dialog while it runs.
     CConfigIPDlg* ConfigDialog() const { return configDialog_; }
 
 private:
-    void MakeTcpLink(SocketFactory& sockets, std::uint16_t tcpPort);
-    void OnTcpConnected();
-    void OnTcpClosed();
     void ShowTcpDisconnected();
 
     // NetworkListener
@@ -58,7 +58,6 @@ private:
 
     CCorvaneDlg& main_;
     NetworkController controller_;
-    std::unique_ptr<TcpLink> tcp_;
     QPointer<CConfigIPDlg> configDialog_;
 };
 

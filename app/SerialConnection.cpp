@@ -1,6 +1,7 @@
 // The serial side of the connection workflow: the port list and its refresh, the Connect /
 // Disconnect button, and what the port thread reports.
 #include "app/CCorvaneDlg.h"
+#include "app/GeneralSettings.h"
 #include "link/PortList.h"
 #include "link/PortToolTip.h"
 #include "link/SerialDiagnosis.h"
@@ -113,8 +114,7 @@ void CCorvaneDlg::OnComConnect() {
     KillTimer(kPortListTimer);
     EnableItem(IDC_PORT_LIST, false);
     // The beeper state, so that "Enable Beep" shows the device's. No ready flag, no time-out.
-    Tx().Compose(0x01, 0x0B);
-    Sender().Send(Tx().frame);
+    settings_->Beeper().Query();
 }
 
 void CCorvaneDlg::OnCommFailed(int wParam, unsigned session) {

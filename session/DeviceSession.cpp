@@ -15,11 +15,36 @@ DeviceSession::DeviceSession(Clock& clock)
       sender_([this] { return comMode_(); }, log_),
       timers_(clock, [this](int id) { OnTimer(id); }) {
     sender_.SetSerialLink(&serialPort_);
+    UseSockets(NoSockets());
 }
 
 DeviceSession::~DeviceSession() {
     // The port thread may be waiting to hand over bytes; it must end before the session does.
     EndSerialThread();
+    sender_.SetTcpLink(nullptr);
+}
+
+void DeviceSession::UseSockets(SocketFactory& sockets, std::uint16_t tcpPort) {
+    sender_.SetTcpLink(nullptr);
+    tcp_ = std::make_unique<TcpLink>(sockets,
+                                     TcpLink::Handlers{[this] {
+                                                           link_.tcpUp = 1;
+                                                           if (observer_) observer_->OnTcpConnected();
+                                                       },
+                                                       [this] {
+                                                           CloseTcp();
+                                                           if (observer_) observer_->OnTcpClosed();
+                                                       },
+                                                       [this](const Frame& frame) {
+                                                           DispatchFrame(frame);
+                                                       }},
+                                     tcpPort);
+    sender_.SetTcpLink(tcp_.get());
+}
+
+void DeviceSession::CloseTcp() {
+    link_.tcpUp = 0;
+    tcp_->Close();
 }
 
 void DeviceSession::EndSerialThread() {

@@ -10,6 +10,8 @@
 #include "link/DeviceSender.h"
 #include "link/FrameAssembler.h"
 #include "link/FrameRouter.h"
+#include "link/NetSockets.h"
+#include "link/TcpLink.h"
 #include "link/TrafficLog.h"
 #include "session/LinkState.h"
 #include "session/SessionHost.h"
@@ -35,6 +37,10 @@ public:
     // Timer 1000 ran out before the answer it guards. The ready flag stays 0 until the program
     // gives it back (the window: when its "Time out!" pop-up closes).
     virtual void OnMainTimeout() = 0;
+    // The TCP connection stands (the connect notification came without error).
+    virtual void OnTcpConnected() {}
+    // The switcher closed the TCP connection; the session has closed its side.
+    virtual void OnTcpClosed() {}
 };
 
 class DeviceSession final : public QObject, public SessionHost, private SerialPortOwner {
@@ -67,12 +73,12 @@ public:
     bool IsReady() const override { return link_.ready != 0; }
     void SetReady(bool ready) override { link_.ready = ready ? 1 : 0; }
     void PostSendRequest(int wParam) override;
+    void SendFrame(Frame& frame) override { sender_.Send(frame); }
+    void StartMainTimeout() override { timers_.SetTimer(kTimeoutTimer, kTimeoutPeriod); }
     TransmitBuffers& Tx() override { return tx_; }
 
     // WM_SEND_REQUEST, as handled once the posted request comes up.
     void OnSendRequest(int wParam);
-    // Timer 1000, which guards the page-show query of the Switch page.
-    void StartMainTimeout() { timers_.SetTimer(kTimeoutTimer, kTimeoutPeriod); }
     void StopMainTimeout() { timers_.KillTimer(kTimeoutTimer); }
     bool MainTimeoutRunning() const { return timers_.IsRunning(kTimeoutTimer); }
 
@@ -82,6 +88,16 @@ public:
                           const serialio::LineSettings& settings);
     // The close request; what the port thread still delivers is dropped. The link is down.
     void CloseSerial();
+    // The TCP link: the sockets to use from now on (until then there are none), and tcpPort in
+    // place of the switcher's port 8000 in loopback tests. Making a new link drops the old one.
+    void UseSockets(SocketFactory& sockets, std::uint16_t tcpPort = kSwitcherTcpPort);
+    // Starts connecting to address; the link comes up with the connect notification. A failed
+    // attempt reports nothing.
+    void ConnectTcp(const QString& address) { tcp_->Connect(address); }
+    // The TCP link goes down: flag and socket.
+    void CloseTcp();
+    TcpLink& Tcp() { return *tcp_; }
+
     // Closes the serial port and waits until its thread has ended; what it still delivers
     // meanwhile is dropped.
     void EndSerialThread();
@@ -134,6 +150,7 @@ private:
     WindowTimers timers_;
     SyncCall rxCall_;  // WM_RX_BYTE: the port thread waits until the bytes were processed
     CSerialPort serialPort_;
+    std::unique_ptr<TcpLink> tcp_;
     // Posted calls that come up after the session has gone do nothing.
     std::shared_ptr<int> alive_ = std::make_shared<int>(0);
 };

@@ -81,6 +81,15 @@ FirmwareController::LoadResult FirmwareController::LoadImage(std::span<const std
     return LoadResult::Loaded;
 }
 
+bool FirmwareController::QueryDeviceType() {
+    if (!host_.CheckLinkReady()) return false;
+    host_.SetReady(true);
+    TransmitBuffers& tx = host_.Tx();
+    tx.Compose(0x01, 0x01, {0, 0, 0, 0, 0, 0, 0xCC, 0});
+    host_.SendFrame(tx.frame);
+    return true;
+}
+
 bool FirmwareController::StartUpgrade() {
     if (!host_.CheckLinkReady()) return false;
     if (!HasImage()) {

@@ -81,6 +81,10 @@ public:
     // False when the session refused (link down or an exchange outstanding); otherwise the
     // ready flag is taken and comes back with the exchange's end.
     bool StartUpgrade();
+    // The device-type query of the page show: through the connection guard, which it frees at
+    // once (the answers come while other exchanges may run). Its answers and the version
+    // queries they lead to fill the device information. False when the guard refused.
+    bool QueryDeviceType();
     bool StartScalerUpgrade();
     // Every checksum-valid frame that arrives while the firmware page is in front.
     void OnFirmwareReply(const Frame& frame);

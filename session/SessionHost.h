@@ -26,6 +26,10 @@ public:
     virtual void SetReady(bool ready) = 0;
     // Posts WM_SEND_REQUEST: the session acts on it after the current handler returns.
     virtual void PostSendRequest(int wParam) = 0;
+    // Sends a frame at once, as the main window's own queries do.
+    virtual void SendFrame(Frame& frame) = 0;
+    // Timer 1000 of the session, which guards the page-show query of the Switch page.
+    virtual void StartMainTimeout() = 0;
     virtual TransmitBuffers& Tx() = 0;
 };
 

@@ -79,6 +79,17 @@ bool SwitchController::SendCommand(std::uint8_t command, std::uint8_t sub, std::
     return true;
 }
 
+bool SwitchController::QueryInput() {
+    if (!host_.CheckLinkReady()) return false;
+    TransmitBuffers& tx = host_.Tx();
+    tx.Compose(0x02, 0x01, {0x01});
+    AwaitInputReport();
+    host_.SendFrame(tx.frame);
+    host_.SetReady(false);
+    host_.StartMainTimeout();
+    return true;
+}
+
 void SwitchController::OnTimer(int id) {
     if (id != kTimeoutTimer) return;
     timers_.KillTimer(kTimeoutTimer);

@@ -51,6 +51,9 @@ public:
     // Every checksum-valid frame that arrives while the switching exchange is in front.
     void OnReply(const Frame& frame);
 
+    // The current-input query of the page show: through the connection guard, answered by the
+    // input report and guarded by the session's timer 1000. False when the guard refused.
+    bool QueryInput();
     // The current-input query of the page show went out: its report is awaited.
     void AwaitInputReport() {
         awaiting_ = Reply::InputReport;

@@ -28,6 +28,8 @@ public:
     bool IsReady() const override { return ready; }
     void SetReady(bool r) override { ready = r; }
     void PostSendRequest(int) override {}
+    void SendFrame(Frame&) override {}
+    void StartMainTimeout() override {}
     TransmitBuffers& Tx() override { return tx; }
 
     bool ready = true;

@@ -85,6 +85,11 @@ public:
             }
         });
     }
+    void SendFrame(Frame& frame) override {
+        frame[12] = corvane::FrameChecksum(frame.data());
+        onFrame(frame);
+    }
+    void StartMainTimeout() override {}
     corvane::TransmitBuffers& Tx() override { return tx_; }
 
 private:

@@ -19,7 +19,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     Harness& h = corvane::fuzz::SharedHarness();
     corvane::fuzz::Settle(h);
     h.main.SetCurrentPage(corvane::kPageGeneral);
-    corvane::TcpLink& tcp = h.main.Network().Tcp();
+    corvane::TcpLink& tcp = h.main.Session().Tcp();
     // A new connection starts with an empty accumulation buffer.
     tcp.Connect(QStringLiteral("127.0.0.1"));
     FUZZ_CHECK(h.sockets.stream != nullptr);

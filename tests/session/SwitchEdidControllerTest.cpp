@@ -24,8 +24,14 @@ public:
         frame[12] = FrameChecksum(frame.data());
         sent.push_back(frame);
     }
+    void SendFrame(Frame& frame) override {
+        frame[12] = FrameChecksum(frame.data());
+        sent.push_back(frame);
+    }
+    void StartMainTimeout() override { mainTimeouts++; }
     TransmitBuffers& Tx() override { return tx; }
 
+    int mainTimeouts = 0;
     bool ready = true;
     TransmitBuffers tx;
     std::vector<Frame> sent;
