@@ -119,7 +119,7 @@ CCorvaneDlg::CCorvaneDlg(Program& program, PortSource* ports)
     captionFont_.setStyleHint(QFont::SansSerif);
     program_.popUps.SetOwner(this);
     Log().SetObserver([this](TrafficKind kind, const std::uint8_t* bytes, std::size_t length,
-                            const std::string& interfaceName) {
+                             const std::string& interfaceName) {
         traffic_.Add(kind, bytes, length, QString::fromStdString(interfaceName));
     });
     // Called on the source's threads; the refresh runs on this one.
@@ -143,13 +143,16 @@ CCorvaneDlg::~CCorvaneDlg() {
 
 const std::vector<int>& CCorvaneDlg::GeneralControlIds() {
     static const std::vector<int> ids = [] {
-        std::vector<int> v = {IDC_MODE_GROUP, IDC_COM_MODE,    IDC_TCP_MODE,         IDC_COM_GROUP,
-                              IDC_PORT_LABEL, IDC_PORT_LIST,   IDC_COM_CONNECT,      IDC_COM_ICON,
-                              IDC_TCP_GROUP,  IDC_SWITCHER_IP_LABEL, IDC_SWITCHER_IP, IDC_TCP_CONNECT,
-                              IDC_TCP_ICON,   IDC_SEARCH,      IDC_CONFIG,           IDC_DEVICE_INFO_GROUP,
-                              IDC_STATUS,     IDC_CLEAR,       IDC_RESET_GROUP,      IDC_FACTORY_RESET,
-                              IDC_BEEP_GROUP, IDC_ENABLE_BEEP};
-        for (int id = IDC_INFO_FIRST; id <= IDC_INFO_LAST; ++id) v.push_back(id);
+        std::vector<int> v = {IDC_MODE_GROUP,        IDC_COM_MODE,      IDC_TCP_MODE,
+                              IDC_COM_GROUP,         IDC_PORT_LABEL,    IDC_PORT_LIST,
+                              IDC_COM_CONNECT,       IDC_COM_ICON,      IDC_TCP_GROUP,
+                              IDC_SWITCHER_IP_LABEL, IDC_SWITCHER_IP,   IDC_TCP_CONNECT,
+                              IDC_TCP_ICON,          IDC_SEARCH,        IDC_CONFIG,
+                              IDC_DEVICE_INFO_GROUP, IDC_STATUS,        IDC_CLEAR,
+                              IDC_RESET_GROUP,       IDC_FACTORY_RESET, IDC_BEEP_GROUP,
+                              IDC_ENABLE_BEEP};
+        for (int id = IDC_INFO_FIRST; id <= IDC_INFO_LAST; ++id)
+            v.push_back(id);
         return v;
     }();
     return ids;
@@ -194,7 +197,8 @@ int CCorvaneDlg::TabLabelId(int page) {
 }
 
 void CCorvaneDlg::BlankDeviceInformation() {
-    for (int id = IDC_INFO_FIRST; id <= IDC_INFO_LAST; ++id) SetItemText(id, QString());
+    for (int id = IDC_INFO_FIRST; id <= IDC_INFO_LAST; ++id)
+        SetItemText(id, QString());
     receiveLog_->Empty();  // what is still to be put in goes too
 }
 
@@ -209,7 +213,8 @@ void CCorvaneDlg::ApplyControlMode() {
                    IDC_SWITCHER_IP}) {
         EnableItem(id, !com);
     }
-    for (int id : {IDC_COM_GROUP, IDC_PORT_LABEL, IDC_COM_CONNECT, IDC_PORT_LIST}) EnableItem(id, com);
+    for (int id : {IDC_COM_GROUP, IDC_PORT_LABEL, IDC_COM_CONNECT, IDC_PORT_LIST})
+        EnableItem(id, com);
     if (com) {
         network_->CloseTcp();
     } else {
@@ -312,7 +317,8 @@ void CCorvaneDlg::SelectPage(int page) {
             if (!edidPage_) {
                 edidPage_ = new CEDIDDlg(*this, clock(), this);
                 edidPage_->InitDialog();
-                Router().SetHandler(kPageEdid, [this](const Frame& f) { edidPage_->OnEdidReply(f); });
+                Router().SetHandler(kPageEdid,
+                                    [this](const Frame& f) { edidPage_->OnEdidReply(f); });
             }
             ShowHidePages();
             edidPage_->move(1, 56);
@@ -322,7 +328,7 @@ void CCorvaneDlg::SelectPage(int page) {
                 switchPage_ = new CMatrixDlg(*this, clock(), this);
                 switchPage_->InitDialog();
                 Router().SetHandler(kPageSwitch,
-                                   [this](const Frame& f) { switchPage_->OnSwitchReply(f); });
+                                    [this](const Frame& f) { switchPage_->OnSwitchReply(f); });
             }
             ShowHidePages();
             switchPage_->move(1, 56);
@@ -333,7 +339,7 @@ void CCorvaneDlg::SelectPage(int page) {
                 firmwarePage_ = new CFWDlg(*this, clock(), this);
                 firmwarePage_->InitDialog();
                 Router().SetHandler(kPageFirmware,
-                                   [this](const Frame& f) { firmwarePage_->OnFirmwareReply(f); });
+                                    [this](const Frame& f) { firmwarePage_->OnFirmwareReply(f); });
             }
             ShowHidePages();
             firmwarePage_->move(1, 70);
@@ -348,7 +354,8 @@ void CCorvaneDlg::SelectPage(int page) {
 void CCorvaneDlg::ShowHidePages() {
     const std::uint8_t page = CurrentPage();
     const bool general = page == kPageGeneral;
-    for (int id : GeneralControlIds()) ShowItem(id, general);
+    for (int id : GeneralControlIds())
+        ShowItem(id, general);
     if (switchPage_) switchPage_->setVisible(page == kPageSwitch);
     if (edidPage_) edidPage_->setVisible(page == kPageEdid);
     if (firmwarePage_) firmwarePage_->setVisible(page == kPageFirmware);
@@ -408,7 +415,8 @@ QPixmap CCorvaneDlg::RenderSurface() const {
     p.drawLine(0, 0, 0, 55);
     p.drawLine(w - 1, 0, w - 1, 55);
     p.setPen(QColor(30, 120, 200));
-    for (int k = 1; k <= 3; ++k) p.drawLine(k * (lw + 1), 62 - lh, k * (lw + 1), 76 - lh);
+    for (int k = 1; k <= 3; ++k)
+        p.drawLine(k * (lw + 1), 62 - lh, k * (lw + 1), 76 - lh);
 
     // Centred with its trailing blanks, which text layout would otherwise leave out.
     p.setFont(captionFont_);
@@ -489,7 +497,8 @@ CDialog* CCorvaneDlg::ShowAbout() {
     QObject::connect(qobject_cast<QAbstractButton*>(box->Item(kAboutOk)), &QAbstractButton::clicked,
                      box, [box] { box->EndDialog(kIdOk); });
     box->SetCloseControl(kAboutOk);
-    box->RunModal(this, [box](int) { box->deleteLater(); }, false);
+    box->RunModal(
+        this, [box](int) { box->deleteLater(); }, false);
     return box;
 }
 

@@ -62,7 +62,8 @@ void CCorvaneDlg::RefreshPortList() {
     // The traps show as a USB device without a port, so they are looked for when the USB
     // devices or the ports change, not on every tick.
     std::string signature = serialdiag::UsbDevicesSignature();
-    for (const SSerInfo& port : found) signature += '|' + port.devicePath.toStdString();
+    for (const SSerInfo& port : found)
+        signature += '|' + port.devicePath.toStdString();
     if (signature != trapSignature_) {
         trapSignature_ = std::move(signature);
         trapWatch_.Look();
@@ -82,8 +83,8 @@ void CCorvaneDlg::UpdatePortToolTips(QComboBox& combo, const std::vector<SSerInf
         const auto port = std::find_if(ports.begin(), ports.end(),
                                        [&](const SSerInfo& p) { return PortNameOf(p) == name; });
         if (port == ports.end()) continue;
-        const QString tip =
-            PortToolTip(port->devicePath, portSource_->Describe({port->devicePath, port->portName}));
+        const QString tip = PortToolTip(port->devicePath,
+                                        portSource_->Describe({port->devicePath, port->portName}));
         if (combo.itemData(i, Qt::ToolTipRole).toString() != tip)
             combo.setItemData(i, tip, Qt::ToolTipRole);
     }

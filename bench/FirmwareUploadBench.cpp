@@ -14,13 +14,13 @@
 #include <QApplication>
 #include <QTimer>
 
+#include <sys/resource.h>
+#include <unistd.h>
 #include <algorithm>
 #include <array>
 #include <chrono>
 #include <cstdio>
 #include <ctime>
-#include <sys/resource.h>
-#include <unistd.h>
 #include <string>
 #include <vector>
 
@@ -306,8 +306,8 @@ void FirmwareUpload(benchmark::State& state) {
                 "  processor time of the user-interface thread during the upload %.0f ms (%.2f "
                 "ms a block)\n",
                 probe.Longest(), probe.Quantile(0.999), probe.Over(5.0), probe.LongGapsPreempted(),
-                probe.LongestBusy(),
-                probe.LongestBusyAt(), probe.TotalBusy(), probe.TotalBusy() / std::max(1, blocks));
+                probe.LongestBusy(), probe.LongestBusyAt(), probe.TotalBusy(),
+                probe.TotalBusy() / std::max(1, blocks));
             std::printf(
                 "  ticks with more than 5 ms of processor time (ms after the press: ms of "
                 "processor time in a gap of ms): %s\n",

@@ -7,11 +7,14 @@
 
 namespace corvane {
 
-QtClock::QtClock() : context_(std::make_unique<QObject>()), start_(QDateTime::currentMSecsSinceEpoch()) {}
+QtClock::QtClock()
+    : context_(std::make_unique<QObject>()), start_(QDateTime::currentMSecsSinceEpoch()) {}
 
 QtClock::~QtClock() = default;
 
-std::int64_t QtClock::Now() const { return QDateTime::currentMSecsSinceEpoch() - start_; }
+std::int64_t QtClock::Now() const {
+    return QDateTime::currentMSecsSinceEpoch() - start_;
+}
 
 Clock::TimerToken QtClock::Schedule(int ms, Callback callback) {
     const TimerToken token = next_++;
@@ -51,9 +54,13 @@ Clock::TimerToken ManualClock::Schedule(int ms, Callback callback) {
     return token;
 }
 
-void ManualClock::Cancel(TimerToken token) { timers_.erase(token); }
+void ManualClock::Cancel(TimerToken token) {
+    timers_.erase(token);
+}
 
-void ManualClock::Post(Callback callback) { posted_.push_back(std::move(callback)); }
+void ManualClock::Post(Callback callback) {
+    posted_.push_back(std::move(callback));
+}
 
 void ManualClock::RunPending() {
     if (delivering_) return;  // a posted call that delivers again: the outer pass goes on

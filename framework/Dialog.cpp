@@ -105,7 +105,9 @@ CDialog::CDialog(const DialogTemplate& t, Clock& clock, QWidget* parent)
     }
 }
 
-CDialog::~CDialog() { timers_.KillAll(); }
+CDialog::~CDialog() {
+    timers_.KillAll();
+}
 
 QWidget* CDialog::CreateControl(const ControlSpec& s) {
     const QRect r = units_.ToPixels(s.x, s.y, s.w, s.h);
@@ -114,7 +116,8 @@ QWidget* CDialog::CreateControl(const ControlSpec& s) {
         case ControlKind::PushButton: {
             auto* b = new QPushButton(s.text, this);
             b->setAutoDefault(false);
-            connect(b, &QPushButton::clicked, this, [this, id = s.id] { OnCommand(id, Notify::Clicked); });
+            connect(b, &QPushButton::clicked, this,
+                    [this, id = s.id] { OnCommand(id, Notify::Clicked); });
             w = b;
             break;
         }
@@ -123,19 +126,22 @@ QWidget* CDialog::CreateControl(const ControlSpec& s) {
                                                         : new QPushButton(s.text, this);
             b->setCheckable(true);
             b->setAutoDefault(false);
-            connect(b, &QPushButton::clicked, this, [this, id = s.id] { OnCommand(id, Notify::Clicked); });
+            connect(b, &QPushButton::clicked, this,
+                    [this, id = s.id] { OnCommand(id, Notify::Clicked); });
             w = b;
             break;
         }
         case ControlKind::CheckBox: {
             auto* b = new QCheckBox(s.text, this);
-            connect(b, &QCheckBox::clicked, this, [this, id = s.id] { OnCommand(id, Notify::Clicked); });
+            connect(b, &QCheckBox::clicked, this,
+                    [this, id = s.id] { OnCommand(id, Notify::Clicked); });
             w = b;
             break;
         }
         case ControlKind::Radio: {
             auto* b = new QRadioButton(s.text, this);
-            connect(b, &QRadioButton::clicked, this, [this, id = s.id] { OnCommand(id, Notify::Clicked); });
+            connect(b, &QRadioButton::clicked, this,
+                    [this, id = s.id] { OnCommand(id, Notify::Clicked); });
             w = b;
             break;
         }
@@ -165,7 +171,8 @@ QWidget* CDialog::CreateControl(const ControlSpec& s) {
         case ControlKind::DropList: {
             auto* c = new QComboBox(this);
             c->addItems(s.items);
-            connect(c, &QComboBox::activated, this, [this, id = s.id] { OnCommand(id, Notify::SelChange); });
+            connect(c, &QComboBox::activated, this,
+                    [this, id = s.id] { OnCommand(id, Notify::SelChange); });
             if (s.style & Style::kSorted) c->setProperty("sorted", true);
             w = c;
             break;
@@ -226,8 +233,10 @@ bool CDialog::ReplaceItem(int id, QWidget* replacement) {
     if (auto* b = qobject_cast<QAbstractButton*>(replacement)) {
         connect(b, &QAbstractButton::clicked, this, [this, id] { OnCommand(id, Notify::Clicked); });
     }
-    if (explicitlyHidden) replacement->hide();
-    else if (old->isVisible()) replacement->show();
+    if (explicitlyHidden)
+        replacement->hide();
+    else if (old->isVisible())
+        replacement->show();
     items_[id] = replacement;
     delete old;
     return true;
@@ -235,12 +244,18 @@ bool CDialog::ReplaceItem(int id, QWidget* replacement) {
 
 void CDialog::SetItemText(int id, const QString& text) {
     QWidget* w = Item(id);
-    if (auto* b = qobject_cast<QAbstractButton*>(w)) b->setText(text);
-    else if (auto* l = qobject_cast<QLabel*>(w)) l->setText(text);
-    else if (auto* e = qobject_cast<QLineEdit*>(w)) e->setText(text);
-    else if (auto* m = qobject_cast<QPlainTextEdit*>(w)) m->setPlainText(text);
-    else if (auto* g = qobject_cast<QGroupBox*>(w)) g->setTitle(text);
-    else if (auto* c = qobject_cast<QComboBox*>(w)) c->setCurrentIndex(c->findText(text));
+    if (auto* b = qobject_cast<QAbstractButton*>(w))
+        b->setText(text);
+    else if (auto* l = qobject_cast<QLabel*>(w))
+        l->setText(text);
+    else if (auto* e = qobject_cast<QLineEdit*>(w))
+        e->setText(text);
+    else if (auto* m = qobject_cast<QPlainTextEdit*>(w))
+        m->setPlainText(text);
+    else if (auto* g = qobject_cast<QGroupBox*>(w))
+        g->setTitle(text);
+    else if (auto* c = qobject_cast<QComboBox*>(w))
+        c->setCurrentIndex(c->findText(text));
 }
 
 QString CDialog::ItemText(int id) const {
@@ -250,7 +265,8 @@ QString CDialog::ItemText(int id) const {
     if (auto* e = qobject_cast<QLineEdit*>(w)) return e->text();
     if (auto* m = qobject_cast<QPlainTextEdit*>(w)) return m->toPlainText();
     if (auto* g = qobject_cast<QGroupBox*>(w)) return g->title();
-    if (auto* c = qobject_cast<QComboBox*>(w)) return c->currentIndex() < 0 ? QString() : c->currentText();
+    if (auto* c = qobject_cast<QComboBox*>(w))
+        return c->currentIndex() < 0 ? QString() : c->currentText();
     return {};
 }
 

@@ -29,7 +29,8 @@ bool HasYaHei() {
 }  // namespace
 
 QFont DialogFont() {
-    QFont font(HasYaHei() ? QStringLiteral("Microsoft YaHei") : QStringLiteral("WenQuanYi Micro Hei"));
+    QFont font(HasYaHei() ? QStringLiteral("Microsoft YaHei")
+                          : QStringLiteral("WenQuanYi Micro Hei"));
     font.setStyleHint(QFont::SansSerif);
     font.setPixelSize(12);
     return font;
@@ -42,16 +43,20 @@ DialogBaseUnits DialogUnits() {
 
 DialogBaseUnits DialogBaseUnits::ForFont(const QFont& font) {
     const QFontMetrics fm(font);
-    const int letters =
-        fm.horizontalAdvance(QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"));
+    const int letters = fm.horizontalAdvance(
+        QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"));
     DialogBaseUnits units;
     units.cx = (letters / 26 + 1) / 2;
     units.cy = fm.height();
     return units;
 }
 
-int DialogBaseUnits::X(int units) const { return MulDiv(units, cx, 4); }
-int DialogBaseUnits::Y(int units) const { return MulDiv(units, cy, 8); }
+int DialogBaseUnits::X(int units) const {
+    return MulDiv(units, cx, 4);
+}
+int DialogBaseUnits::Y(int units) const {
+    return MulDiv(units, cy, 8);
+}
 
 QRect DialogBaseUnits::ToPixels(int x, int y, int w, int h) const {
     return QRect(X(x), Y(y), X(w), Y(h));

@@ -13,18 +13,18 @@ namespace corvane {
 
 enum class ControlKind {
     PushButton,
-    CheckBox,        // auto check box
-    PushLikeCheck,   // auto check box drawn as a push button (the Switch page's toggles)
-    Radio,           // auto radio button
+    CheckBox,       // auto check box
+    PushLikeCheck,  // auto check box drawn as a push button (the Switch page's toggles)
+    Radio,          // auto radio button
     GroupBox,
-    Text,            // static text, left aligned
-    TextCentred,     // static text, centred
-    Icon,            // static showing an icon resource
-    Picture,         // static showing a bitmap resource
-    DropList,        // drop-down list combo box
-    Edit,            // single-line edit
-    MultiEdit,       // multi-line edit
-    Progress,        // progress bar
+    Text,         // static text, left aligned
+    TextCentred,  // static text, centred
+    Icon,         // static showing an icon resource
+    Picture,      // static showing a bitmap resource
+    DropList,     // drop-down list combo box
+    Edit,         // single-line edit
+    MultiEdit,    // multi-line edit
+    Progress,     // progress bar
 };
 
 // Style bits of a control (a subset of what templates carry, in our own numbering).

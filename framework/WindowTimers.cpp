@@ -7,7 +7,9 @@ namespace corvane {
 WindowTimers::WindowTimers(Clock& clock, Handler handler)
     : clock_(clock), handler_(std::move(handler)) {}
 
-WindowTimers::~WindowTimers() { KillAll(); }
+WindowTimers::~WindowTimers() {
+    KillAll();
+}
 
 void WindowTimers::SetTimer(int id, int ms) {
     KillTimer(id);
@@ -22,7 +24,8 @@ void WindowTimers::KillTimer(int id) {
 }
 
 void WindowTimers::KillAll() {
-    for (auto& [id, timer] : running_) clock_.Cancel(timer.token);
+    for (auto& [id, timer] : running_)
+        clock_.Cancel(timer.token);
     running_.clear();
 }
 

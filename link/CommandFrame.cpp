@@ -6,7 +6,8 @@ namespace corvane {
 
 std::uint8_t Checksum(const std::uint8_t* bytes, std::size_t count) {
     unsigned sum = 0;
-    for (std::size_t i = 0; i < count; ++i) sum += bytes[i];
+    for (std::size_t i = 0; i < count; ++i)
+        sum += bytes[i];
     return static_cast<std::uint8_t>(256u - (sum & 0xFFu));
 }
 
@@ -17,7 +18,9 @@ Frame MakeFrame(std::uint8_t command, std::uint8_t sub, std::array<std::uint8_t,
     return f;
 }
 
-void TransmitBuffers::ClearFrameBody() { std::fill(frame.begin() + 2, frame.begin() + 12, 0); }
+void TransmitBuffers::ClearFrameBody() {
+    std::fill(frame.begin() + 2, frame.begin() + 12, 0);
+}
 
 void TransmitBuffers::Compose(std::uint8_t command, std::uint8_t sub,
                               std::array<std::uint8_t, 8> args) {

@@ -21,14 +21,18 @@ using Block = std::array<std::uint8_t, kBlockSize>;
 std::uint8_t Checksum(const std::uint8_t* bytes, std::size_t count);
 
 // Byte 12 for a frame whose bytes 0..11 are given.
-inline std::uint8_t FrameChecksum(const std::uint8_t* frame) { return Checksum(frame, 12); }
+inline std::uint8_t FrameChecksum(const std::uint8_t* frame) {
+    return Checksum(frame, 12);
+}
 // Byte 0 for a block whose data bytes 1..256 are given.
 inline std::uint8_t BlockChecksum(const std::uint8_t* block) {
     return Checksum(block + 1, kBlockDataSize);
 }
 
 // A received frame is valid when its byte 12 matches the checksum of bytes 0..11.
-inline bool IsChecksumValid(const std::uint8_t* frame) { return FrameChecksum(frame) == frame[12]; }
+inline bool IsChecksumValid(const std::uint8_t* frame) {
+    return FrameChecksum(frame) == frame[12];
+}
 
 // Builds a complete frame from bytes 2..11 (command, sub-command, eight arguments).
 Frame MakeFrame(std::uint8_t command, std::uint8_t sub, std::array<std::uint8_t, 8> args = {});

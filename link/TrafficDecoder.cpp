@@ -347,8 +347,7 @@ TrafficMeaning DecodeConfigReply(const std::uint8_t* b, std::size_t length) {
         return {"configuration reply", Dec(length) + " bytes, too short: ignored",
                 CheckResult::None};
     }
-    if (b[74] == 0x00)
-        return {"configuration acknowledgement", "byte 74 = 00", CheckResult::None};
+    if (b[74] == 0x00) return {"configuration acknowledgement", "byte 74 = 00", CheckResult::None};
     return {"configuration reply", "byte 74 = " + Hex2(b[74]) + ", not an acknowledgement",
             CheckResult::None};
 }

@@ -13,7 +13,8 @@ std::string HexByte(std::uint8_t b) {
 std::string HexBytes(const std::uint8_t* bytes, std::size_t length) {
     std::string text;
     text.reserve(length * 3);
-    for (std::size_t i = 0; i < length; ++i) text += HexByte(bytes[i]);
+    for (std::size_t i = 0; i < length; ++i)
+        text += HexByte(bytes[i]);
     return text;
 }
 

@@ -39,9 +39,11 @@ DialogTemplate MakeMain() {
     c.push_back({IDC_DEVICE_INFO_GROUP, K::GroupBox, "Device Information", 152, 32, 188, 164});
     c.push_back({1026, K::Text, "HDMI IN1: Disconnect", 157, 45, 75, 8});
     c.push_back({1027, K::Text, "HDMI IN2: Disconnect", 157, 58, 75, 8});
-    for (int i = 0; i < 6; ++i) c.push_back({1028 + i, K::Text, "Static", 157, 71 + 13 * i, 15, 8});
+    for (int i = 0; i < 6; ++i)
+        c.push_back({1028 + i, K::Text, "Static", 157, 71 + 13 * i, 15, 8});
     c.push_back({1034, K::Text, "HDMI OUTA: Disconnect", 252, 45, 82, 8});
-    for (int i = 0; i < 7; ++i) c.push_back({1035 + i, K::Text, "Static", 252, 58 + 13 * i, 15, 8});
+    for (int i = 0; i < 7; ++i)
+        c.push_back({1035 + i, K::Text, "Static", 252, 58 + 13 * i, 15, 8});
     c.push_back({IDC_STATUS, K::PushButton, "Status", 174, 157, 48, 12});
     c.push_back({IDC_CLEAR, K::PushButton, "Clear", 265, 157, 48, 12});
     c.push_back({IDC_RESET_GROUP, K::GroupBox, "Reset to the factory settings", 7, 204, 142, 40});
@@ -109,17 +111,20 @@ DialogTemplate MakeConfigIp() {
     c.push_back({IDC_CFG_IP_LABEL, K::Text, "IP Address", 41, 52, 37, 8});
     const int ipX[] = {41, 70, 99, 128};
     for (int i = 0; i < 4; ++i) {
-        c.push_back({IDC_CFG_IP1 + i, K::Edit, "", ipX[i], 65, 20, 14, S::kDigitsOnly | S::kBorder});
+        c.push_back(
+            {IDC_CFG_IP1 + i, K::Edit, "", ipX[i], 65, 20, 14, S::kDigitsOnly | S::kBorder});
         c.back().name = QStringLiteral("IP address %1").arg(i + 1);
     }
-    for (int x : {62, 91, 120}) c.push_back({0, K::Text, ".", x, 71, 4, 8});
+    for (int x : {62, 91, 120})
+        c.push_back({0, K::Text, ".", x, 71, 4, 8});
     c.push_back({IDC_CFG_MAC_LABEL, K::Text, "MAC", 41, 91, 17, 8});
     const int macX[] = {41, 63, 85, 107, 129, 151};
     for (int i = 0; i < 6; ++i) {
         c.push_back({IDC_CFG_MAC1 + i, K::Edit, "", macX[i], 103, 13, 14, S::kBorder});
         c.back().name = QStringLiteral("MAC %1").arg(i + 1);
     }
-    for (int x : {55, 77, 99, 121, 143}) c.push_back({0, K::TextCentred, "-", x, 104, 8, 8});
+    for (int x : {55, 77, 99, 121, 143})
+        c.push_back({0, K::TextCentred, "-", x, 104, 8, 8});
     c.push_back({IDC_CFG_OK, K::PushButton, "OK", 47, 135, 48, 12});
     c.push_back({IDC_CFG_CANCEL, K::PushButton, "Cancel", 112, 135, 48, 12});
     c.push_back({IDC_CFG_CLOSE, K::PushButton, "", 177, 7, 21, 18});
@@ -135,7 +140,14 @@ DialogTemplate MakeEdid() {
     c.push_back({IDC_EDID_PRESET, K::DropList, "", 78, 49, 90, 86, list});
     c.back().name = "Set EDID Mode";
     c.push_back({IDC_EDID_TO1, K::Text, "to", 171, 51, 8, 8});
-    c.push_back({IDC_EDID_TARGET, K::DropList, "", 181, 49, 48, 87, list,
+    c.push_back({IDC_EDID_TARGET,
+                 K::DropList,
+                 "",
+                 181,
+                 49,
+                 48,
+                 87,
+                 list,
                  {"HDMI 1", "HDMI 2", "HDMI 3", "HDMI 4", "DVI"}});
     c.back().name = "Set EDID Mode to";
     c.push_back({IDC_EDID_SET, K::PushButton, "Set", 246, 49, 48, 12});
@@ -143,7 +155,8 @@ DialogTemplate MakeEdid() {
     c.push_back({IDC_EDID_SOURCE, K::DropList, "", 78, 72, 90, 86, list, {"HDMI OUT", "QLX OUT"}});
     c.back().name = "Copy EDID From";
     c.push_back({IDC_EDID_TO2, K::Text, "to", 171, 74, 8, 8});
-    c.push_back({IDC_EDID_COPY_TARGET, K::DropList, "", 181, 72, 48, 87, list, {"HDMI 1", "HDMI 2"}});
+    c.push_back(
+        {IDC_EDID_COPY_TARGET, K::DropList, "", 181, 72, 48, 87, list, {"HDMI 1", "HDMI 2"}});
     c.back().name = "Copy EDID to";
     c.push_back({IDC_EDID_COPY, K::PushButton, "Set", 246, 72, 48, 12});
     return t;

@@ -26,19 +26,18 @@ DeviceSession::~DeviceSession() {
 
 void DeviceSession::UseSockets(SocketFactory& sockets, std::uint16_t tcpPort) {
     sender_.SetTcpLink(nullptr);
-    tcp_ = std::make_unique<TcpLink>(sockets,
-                                     TcpLink::Handlers{[this] {
-                                                           link_.tcpUp = 1;
-                                                           if (observer_) observer_->OnTcpConnected();
-                                                       },
-                                                       [this] {
-                                                           CloseTcp();
-                                                           if (observer_) observer_->OnTcpClosed();
-                                                       },
-                                                       [this](const Frame& frame) {
-                                                           DispatchFrame(frame);
-                                                       }},
-                                     tcpPort);
+    tcp_ = std::make_unique<TcpLink>(
+        sockets,
+        TcpLink::Handlers{[this] {
+                              link_.tcpUp = 1;
+                              if (observer_) observer_->OnTcpConnected();
+                          },
+                          [this] {
+                              CloseTcp();
+                              if (observer_) observer_->OnTcpClosed();
+                          },
+                          [this](const Frame& frame) { DispatchFrame(frame); }},
+        tcpPort);
     sender_.SetTcpLink(tcp_.get());
 }
 
@@ -101,8 +100,7 @@ void DeviceSession::OnTimer(int id) {
     if (observer_) observer_->OnMainTimeout();
 }
 
-DeviceSession::OpenResult DeviceSession::OpenSerial(const std::string& device,
-                                                    unsigned portNumber,
+DeviceSession::OpenResult DeviceSession::OpenSerial(const std::string& device, unsigned portNumber,
                                                     const serialio::LineSettings& settings) {
     // A port thread of the last connection may still be ending, perhaps while it hands over
     // bytes: its deliveries are refused so that the wait for it cannot hang.

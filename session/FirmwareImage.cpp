@@ -28,8 +28,7 @@ bool BlockPlan::Accept(std::uint8_t steer) {
     pageCounter_ += static_cast<int>(kBlockDataSize);
     // Compared with the whole file length, prefix included, as the device expects: a file
     // whose payload ends on a block boundary gets one more block of zeros.
-    if (position_ >= length_)
-        return false;
+    if (position_ >= length_) return false;
     if (steer == kSteerToAlternate) {
         region_ = kRegionAlternate;
         pageNumber_ = 0x01;
@@ -51,27 +50,21 @@ bool BlockPlan::Accept(std::uint8_t steer) {
 FirmwareReply ClassifyFirmwareReply(const Frame& f) {
     const std::uint8_t b2 = f[2], b3 = f[3], b4 = f[4], b6 = f[6], b7 = f[7], b8 = f[8],
                        b10 = f[10];
-    if (b2 == 0x01 && b3 == 0x01 && b10 == 0xCC)
-        return FirmwareReply::DeviceType;
-    if (b2 == 0x01 && b3 == 0x02 && b10 == 0xCC)
-        return FirmwareReply::DeviceSize;
-    if (b2 == 0x01 && b3 == 0x03 && b10 == 0xCC)
-        return FirmwareReply::Version;
+    if (b2 == 0x01 && b3 == 0x01 && b10 == 0xCC) return FirmwareReply::DeviceType;
+    if (b2 == 0x01 && b3 == 0x02 && b10 == 0xCC) return FirmwareReply::DeviceSize;
+    if (b2 == 0x01 && b3 == 0x03 && b10 == 0xCC) return FirmwareReply::Version;
     if (b2 == 0x20 && b3 == 0x01) {
-        if (b4 == 0xAA)
-            return FirmwareReply::StartAccepted;
+        if (b4 == 0xAA) return FirmwareReply::StartAccepted;
         if (b4 == 0x00 && b6 == 0x00 && b7 == 0x00 && b8 == 0x00) {
             return b10 == 0xEE ? FirmwareReply::Request80Accepted
                                : FirmwareReply::Request10Accepted;
         }
-        if (b4 == 0x00 && b7 == 0x01 && b8 == 0x01)
-            return FirmwareReply::BlockAccepted;
+        if (b4 == 0x00 && b7 == 0x01 && b8 == 0x01) return FirmwareReply::BlockAccepted;
     }
     if (b2 == 0x01 && b3 == 0x01 && b7 == 0x00 && b8 == 0x00 && b10 == 0x00) {
         return FirmwareReply::DeviceBack;
     }
-    if (b2 == 0x07 && b3 == 0x07)
-        return FirmwareReply::ScalerAccepted;
+    if (b2 == 0x07 && b3 == 0x07) return FirmwareReply::ScalerAccepted;
     return FirmwareReply::Other;
 }
 

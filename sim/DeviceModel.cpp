@@ -41,8 +41,7 @@ DeviceModel::DeviceModel(DeviceSettings settings)
 std::vector<Reply> DeviceModel::Receive(const std::uint8_t* bytes, std::size_t count,
                                         std::int64_t nowMs) {
     std::vector<Reply> out;
-    if (lineClosed_)
-        return out;
+    if (lineClosed_) return out;
     now_ = nowMs;
     // The program sends the block 50 ms after its announcement; a block still incomplete long
     // after that is dropped with what arrived of it, and new bytes are read as frames again.
@@ -55,8 +54,7 @@ std::vector<Reply> DeviceModel::Receive(const std::uint8_t* bytes, std::size_t c
 
     for (;;) {
         if (announcement_) {
-            if (pending_.size() < kBlockSize)
-                break;
+            if (pending_.size() < kBlockSize) break;
             Block block;
             std::copy_n(pending_.begin(), kBlockSize, block.begin());
             pending_.erase(pending_.begin(), pending_.begin() + kBlockSize);
@@ -69,11 +67,9 @@ std::vector<Reply> DeviceModel::Receive(const std::uint8_t* bytes, std::size_t c
         while (start + 1 < pending_.size() &&
                !(pending_[start] == kHeader0 && pending_[start + 1] == kHeader1))
             ++start;
-        if (start + 1 == pending_.size() && pending_[start] != kHeader0)
-            ++start;
+        if (start + 1 == pending_.size() && pending_[start] != kHeader0) ++start;
         pending_.erase(pending_.begin(), pending_.begin() + static_cast<long>(start));
-        if (pending_.size() < kFrameSize)
-            break;
+        if (pending_.size() < kFrameSize) break;
 
         Frame frame;
         std::copy_n(pending_.begin(), kFrameSize, frame.begin());
@@ -84,20 +80,16 @@ std::vector<Reply> DeviceModel::Receive(const std::uint8_t* bytes, std::size_t c
         }
         pending_.erase(pending_.begin(), pending_.begin() + kFrameSize);
         HandleFrame(frame, nowMs, out);
-        if (lineClosed_)
-            break;
+        if (lineClosed_) break;
     }
     return out;
 }
 
 void DeviceModel::HandleFrame(const Frame& frame, std::int64_t nowMs, std::vector<Reply>& out) {
     commands_.push_back(frame);
-    if (observer_)
-        observer_({nowMs, false, true, {frame.begin(), frame.end()}});
-    if (silent_ || Rebooting(nowMs))
-        return;
-    if (const auto reply = Answer(frame, nowMs))
-        Emit(frame, *reply, out);
+    if (observer_) observer_({nowMs, false, true, {frame.begin(), frame.end()}});
+    if (silent_ || Rebooting(nowMs)) return;
+    if (const auto reply = Answer(frame, nowMs)) Emit(frame, *reply, out);
 }
 
 void DeviceModel::HandleBlock(const Block& block, std::int64_t nowMs, std::vector<Reply>& out) {
@@ -111,13 +103,10 @@ void DeviceModel::HandleBlock(const Block& block, std::int64_t nowMs, std::vecto
         ++lateDuplicatesSent_;
     }
     const bool valid = BlockChecksum(block.data()) == block[0];
-    if (observer_)
-        observer_({nowMs, true, valid, {block.begin(), block.end()}});
-    if (!valid || silent_ || Rebooting(nowMs))
-        return;
+    if (observer_) observer_({nowMs, true, valid, {block.begin(), block.end()}});
+    if (!valid || silent_ || Rebooting(nowMs)) return;
     const auto placement = firmware_.Place(announcement);
-    if (!placement)
-        return;
+    if (!placement) return;
 
     firmware_.Accept(announcement, *placement, block);
     const Frame ack = MakeFrame(
@@ -135,10 +124,8 @@ void DeviceModel::Emit(const Frame& command, const Frame& reply, std::vector<Rep
     // Nothing overtakes a block still being written.
     int delay = std::max<int>(delayMs, static_cast<int>(busyUntil_ - now_));
     for (auto& rule : faults_) {
-        if (!rule.Matches(command))
-            continue;
-        if (rule.remaining > 0)
-            --rule.remaining;
+        if (!rule.Matches(command)) continue;
+        if (rule.remaining > 0) --rule.remaining;
         switch (rule.action) {
             case FaultAction::Drop:
                 drop = true;
@@ -167,17 +154,13 @@ void DeviceModel::Emit(const Frame& command, const Frame& reply, std::vector<Rep
         lineClosed_ = true;
         return;
     }
-    if (drop)
-        return;
+    if (drop) return;
 
     std::vector<std::uint8_t> bytes(reply.begin(), reply.end());
-    if (corrupt)
-        bytes[12] = static_cast<std::uint8_t>(bytes[12] + 1);
+    if (corrupt) bytes[12] = static_cast<std::uint8_t>(bytes[12] + 1);
     out.push_back({delay, bytes, false});
-    if (duplicate)
-        out.push_back({delay, bytes, false});
-    if (late)
-        lateDuplicate_ = bytes;
+    if (duplicate) out.push_back({delay, bytes, false});
+    if (late) lateDuplicate_ = bytes;
 
     if (closeAfter_ > 0 && --closeAfter_ == 0) {
         out.push_back({delay, {}, true});
@@ -204,17 +187,14 @@ std::optional<Frame> DeviceModel::Answer(const Frame& c, std::int64_t nowMs) {
         case 0x0201:
             return Make(cmd, sub, b4, 0, s.input);
         case 0x0203:
-            if (IsInput(b4))
-                s.input = b4;
+            if (IsInput(b4)) s.input = b4;
             return setReply(IsInput(b4));
 
         case 0x0A06:
-            if (b4 >= 1 && b4 <= 5)
-                s.resolution = b4;
+            if (b4 >= 1 && b4 <= 5) s.resolution = b4;
             return setReply(b4 >= 1 && b4 <= 5);
         case 0x0A0C:
-            if (b4 == 1 || b4 == 2)
-                s.audio[s.input] = b4;
+            if (b4 == 1 || b4 == 2) s.audio[s.input] = b4;
             return setReply(b4 == 1 || b4 == 2);
         case 0x0A0E:
             s.vgaFormat[s.input] = 4;
@@ -227,20 +207,17 @@ std::optional<Frame> DeviceModel::Answer(const Frame& c, std::int64_t nowMs) {
             // input in use, which is what a program that never asked for it sends.
             const std::uint8_t format = b4 == 0x02 ? 1 : b4 == 0x05 ? 2 : 0;
             const std::uint8_t target = IsInput(b6) ? b6 : b6 == 0 ? s.input : 0;
-            if (format && target)
-                s.vgaFormat[target] = format;
+            if (format && target) s.vgaFormat[target] = format;
             return setReply(format && target);
         }
 
         case 0x900C:
-            if (!IsInput(b6))
-                return std::nullopt;
+            if (!IsInput(b6)) return std::nullopt;
             return Make(cmd, sub, s.audio[b6], 0, b6);
         case 0x9006:
             return Make(cmd, sub, s.resolution, 0, b6);
         case 0x9001:
-            if (!IsInput(b6))
-                return std::nullopt;
+            if (!IsInput(b6)) return std::nullopt;
             return Make(cmd, sub, s.vgaFormat[b6], 0, b6);
 
         case 0x0308:
@@ -248,24 +225,20 @@ std::optional<Frame> DeviceModel::Answer(const Frame& c, std::int64_t nowMs) {
             return Make(cmd, sub, kOk, 0, 0, b10);
         case 0x0302: {
             const bool ok = b4 >= 0x01 && b4 <= 0x0F && b6 >= 1 && b6 <= 5;
-            if (ok)
-                s.edid[b6] = {EdidSource::Preset, b4};
+            if (ok) s.edid[b6] = {EdidSource::Preset, b4};
             s.edidPrepared = false;
             return Make(cmd, sub, ok ? kOk : kRefused, 0, b6);
         }
         case 0x0304: {
             const bool ok = (b4 == 1 || b4 == 2) && (b6 == 1 || b6 == 2);
-            if (ok)
-                s.edid[b6] = {EdidSource::Output, b4};
+            if (ok) s.edid[b6] = {EdidSource::Output, b4};
             s.edidPrepared = false;
             return Make(cmd, sub, ok ? kOk : kRefused, 0, b6);
         }
 
         case 0x0601:
-            if (b4 == 0x0F)
-                s.beeper = true;
-            if (b4 == 0xF0)
-                s.beeper = false;
+            if (b4 == 0x0F) s.beeper = true;
+            if (b4 == 0xF0) s.beeper = false;
             return Make(cmd, sub, b4 == 0x0F || b4 == 0xF0 ? kOk : kRefused, 0,
                         s.beeper ? 0xDD : 0x00);
 
@@ -288,8 +261,7 @@ std::optional<Frame> DeviceModel::Answer(const Frame& c, std::int64_t nowMs) {
                 lateDuplicate_.reset();
                 return Make(cmd, sub, 0xAA, 0, 0);
             }
-            if (b4 == 0x80 || b4 == 0x10)
-                return Make(cmd, sub, kOk, 0, 0, b10);
+            if (b4 == 0x80 || b4 == 0x10) return Make(cmd, sub, kOk, 0, 0, b10);
             return std::nullopt;
     }
     return std::nullopt;
@@ -326,14 +298,11 @@ std::optional<std::vector<std::uint8_t>> DeviceModel::AnswerSearch(
 
 std::optional<std::vector<std::uint8_t>> DeviceModel::AnswerConfig(
     const std::vector<std::uint8_t>& p) {
-    if (silent_ || lineClosed_ || p.size() != kConfigSize)
-        return std::nullopt;
+    if (silent_ || lineClosed_ || p.size() != kConfigSize) return std::nullopt;
     // Only requests (byte 74 = FF) with a good sum, addressed to this unit's MAC.
     const auto sum = std::accumulate(p.begin(), p.begin() + 75, 0u);
-    if (p[74] != 0xFF || static_cast<std::uint8_t>(sum) != p[75])
-        return std::nullopt;
-    if (!std::equal(state_.mac.begin(), state_.mac.end(), p.begin()))
-        return std::nullopt;
+    if (p[74] != 0xFF || static_cast<std::uint8_t>(sum) != p[75]) return std::nullopt;
+    if (!std::equal(state_.mac.begin(), state_.mac.end(), p.begin())) return std::nullopt;
 
     auto& s = state_;
     s.dhcp = p[18] == 0x01;

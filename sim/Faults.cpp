@@ -7,14 +7,11 @@
 namespace corvane::sim {
 
 bool FaultRule::Matches(const Frame& command) const {
-    if (Spent())
-        return false;
+    if (Spent()) return false;
     for (std::size_t i = 0; i < pattern.size(); ++i) {
         const std::size_t at = 2 + i;
-        if (at >= 12)
-            return false;
-        if (pattern[i] && *pattern[i] != command[at])
-            return false;
+        if (at >= 12) return false;
+        if (pattern[i] && *pattern[i] != command[at]) return false;
     }
     return true;
 }
@@ -22,18 +19,15 @@ bool FaultRule::Matches(const Frame& command) const {
 namespace {
 
 bool Fail(std::string* error, const std::string& why) {
-    if (error)
-        *error = why;
+    if (error) *error = why;
     return false;
 }
 
 bool ParseNumber(const std::string& s, int base, long max, long* out) {
-    if (s.empty())
-        return false;
+    if (s.empty()) return false;
     char* end = nullptr;
     const long v = std::strtol(s.c_str(), &end, base);
-    if (*end != '\0' || v < 0 || v > max)
-        return false;
+    if (*end != '\0' || v < 0 || v > max) return false;
     *out = v;
     return true;
 }
@@ -110,8 +104,7 @@ std::string ToString(const FaultRule& rule) {
     std::string s = Name(rule.action);
     s += ' ';
     for (std::size_t i = 0; i < rule.pattern.size(); ++i) {
-        if (i)
-            s += ',';
+        if (i) s += ',';
         char hex[4];
         if (rule.pattern[i]) {
             std::snprintf(hex, sizeof hex, "%02X", *rule.pattern[i]);
@@ -120,8 +113,7 @@ std::string ToString(const FaultRule& rule) {
             s += '*';
         }
     }
-    if (rule.action == FaultAction::Delay)
-        s += ":" + std::to_string(rule.delayMs);
+    if (rule.action == FaultAction::Delay) s += ":" + std::to_string(rule.delayMs);
     s += rule.remaining < 0 ? " always" : " x" + std::to_string(rule.remaining);
     return s;
 }

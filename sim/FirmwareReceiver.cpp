@@ -21,8 +21,7 @@ std::vector<std::uint8_t> TransformFirmware(const std::vector<std::uint8_t>& fil
 
 std::vector<std::uint8_t> ExpectedPayload(const std::vector<std::uint8_t>& file) {
     auto all = TransformFirmware(file);
-    if (all.size() <= 2)
-        return {};
+    if (all.size() <= 2) return {};
     return {all.begin() + 2, all.end()};
 }
 
@@ -31,10 +30,8 @@ std::string FirmwareCheck::Describe() const {
     s << (Matches() ? "image matches" : "image differs") << ": payload " << payloadBytes
       << ", received " << receivedBytes << ", skipped " << skippedBytes << ", missing "
       << missingBytes << ", mismatches " << mismatches;
-    if (firstMismatch)
-        s << " (first at payload offset " << *firstMismatch << ")";
-    if (!complete)
-        s << ", no last block";
+    if (firstMismatch) s << " (first at payload offset " << *firstMismatch << ")";
+    if (!complete) s << ", no last block";
     return s.str();
 }
 
@@ -63,8 +60,7 @@ std::optional<FirmwareReceiver::Placement> FirmwareReceiver::Place(const Frame& 
         p.offset =
             segmentBase_ + page * kBlockDataSize + static_cast<std::size_t>(wraps) * kPageWrap;
         const std::size_t index = (p.offset - segmentBase_) / kBlockDataSize;
-        if (bankBlocks_ != 0 && (index + 1) % bankBlocks_ == 0)
-            p.steer = kSteerToBoot;
+        if (bankBlocks_ != 0 && (index + 1) % bankBlocks_ == 0) p.steer = kSteerToBoot;
     } else if (region == kRegionBoot) {
         const std::size_t base =
             lastSteeredToBoot_ ? *lastSteeredToBoot_ : lastAccepted_.value_or(0);
@@ -88,8 +84,7 @@ void FirmwareReceiver::Accept(const Frame& a, const Placement& p, const Block& b
     ++blocksAccepted_;
     lastAccepted_ = p.offset;
     nextExpected_ = std::max(nextExpected_, end);
-    if (p.steer == kSteerToBoot)
-        lastSteeredToBoot_ = p.offset;
+    if (p.steer == kSteerToBoot) lastSteeredToBoot_ = p.offset;
     if (p.steer == kSteerBack) {
         segmentBase_ = p.offset + kBootJump;
         nextExpected_ = segmentBase_;
@@ -97,8 +92,7 @@ void FirmwareReceiver::Accept(const Frame& a, const Placement& p, const Block& b
         if (std::find(skipped_.begin(), skipped_.end(), gap) == skipped_.end())
             skipped_.push_back(gap);
     }
-    if (a[4] == kLastBlock)
-        complete_ = true;
+    if (a[4] == kLastBlock) complete_ = true;
 }
 
 bool FirmwareReceiver::InSkipped(std::size_t offset) const {
@@ -117,12 +111,10 @@ FirmwareCheck FirmwareReceiver::Compare(const std::vector<std::uint8_t>& file) c
         if (IsReceived(i)) {
             // Past the end of the file the program pads its last blocks with zeros.
             const std::uint8_t want = inFile ? payload[i] : 0;
-            if (inFile)
-                ++c.receivedBytes;
+            if (inFile) ++c.receivedBytes;
             if (image_[i] != want) {
                 ++c.mismatches;
-                if (!c.firstMismatch)
-                    c.firstMismatch = i;
+                if (!c.firstMismatch) c.firstMismatch = i;
             }
         } else if (inFile) {
             if (InSkipped(i))

@@ -25,14 +25,12 @@ std::int64_t MonotonicNs() {
 }
 
 bool SetError(std::string* error, const std::string& what) {
-    if (error)
-        *error = what + ": " + std::strerror(errno);
+    if (error) *error = what + ": " + std::strerror(errno);
     return false;
 }
 
 void CloseFd(int& fd) {
-    if (fd >= 0)
-        ::close(fd);
+    if (fd >= 0) ::close(fd);
     fd = -1;
 }
 
@@ -53,29 +51,23 @@ std::int64_t PtyTransport::NowMs() const {
 
 bool PtyTransport::Open(std::string* error) {
     master_ = ::posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (master_ < 0)
-        return SetError(error, "posix_openpt");
-    if (::grantpt(master_) != 0 || ::unlockpt(master_) != 0)
-        return SetError(error, "grantpt");
+    if (master_ < 0) return SetError(error, "posix_openpt");
+    if (::grantpt(master_) != 0 || ::unlockpt(master_) != 0) return SetError(error, "grantpt");
     char name[128];
-    if (::ptsname_r(master_, name, sizeof name) != 0)
-        return SetError(error, "ptsname");
+    if (::ptsname_r(master_, name, sizeof name) != 0) return SetError(error, "ptsname");
     slavePath_ = name;
 
     slave_ = ::open(name, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (slave_ < 0)
-        return SetError(error, "open " + slavePath_);
+    if (slave_ < 0) return SetError(error, "open " + slavePath_);
     termios t{};
-    if (::tcgetattr(slave_, &t) != 0)
-        return SetError(error, "tcgetattr");
+    if (::tcgetattr(slave_, &t) != 0) return SetError(error, "tcgetattr");
     ::cfmakeraw(&t);
     t.c_cflag &= ~static_cast<tcflag_t>(PARENB | CSIZE | CRTSCTS);
     t.c_cflag |= CS8 | CSTOPB | CLOCAL | CREAD;
     t.c_iflag &= ~static_cast<tcflag_t>(IXON | IXOFF | IXANY);
     ::cfsetispeed(&t, B115200);
     ::cfsetospeed(&t, B115200);
-    if (::tcsetattr(slave_, TCSANOW, &t) != 0)
-        return SetError(error, "tcsetattr");
+    if (::tcsetattr(slave_, TCSANOW, &t) != 0) return SetError(error, "tcsetattr");
 
     // Opens and closes by others show up here; when the last one closes, the line forgets
     // what nobody read and drops the program's exclusive claim, as a real port would.
@@ -83,15 +75,13 @@ bool PtyTransport::Open(std::string* error) {
     if (watch_ < 0 || ::inotify_add_watch(watch_, name, IN_OPEN | IN_CLOSE) < 0)
         return SetError(error, "inotify");
     wake_ = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
-    if (wake_ < 0)
-        return SetError(error, "eventfd");
+    if (wake_ < 0) return SetError(error, "eventfd");
     return true;
 }
 
 bool PtyTransport::Start(std::string* error) {
     if (master_ < 0) {
-        if (error)
-            *error = "not open";
+        if (error) *error = "not open";
         return false;
     }
     thread_ = std::thread([this] { Loop(); });
@@ -99,8 +89,7 @@ bool PtyTransport::Start(std::string* error) {
 }
 
 void PtyTransport::Stop() {
-    if (!thread_.joinable())
-        return;
+    if (!thread_.joinable()) return;
     const std::uint64_t one = 1;
     [[maybe_unused]] const auto n = ::write(wake_, &one, sizeof one);
     thread_.join();
@@ -151,14 +140,12 @@ void PtyTransport::Loop() {
                 CloseLine();
                 return;
             }
-            if (trace_)
-                trace_(Direction::Out, now, item.bytes.data(), item.bytes.size());
+            if (trace_) trace_(Direction::Out, now, item.bytes.data(), item.bytes.size());
             outgoing.insert(outgoing.end(), item.bytes.begin(), item.bytes.end());
         }
         while (!outgoing.empty()) {
             const ssize_t n = ::write(master_, outgoing.data(), outgoing.size());
-            if (n <= 0)
-                break;
+            if (n <= 0) break;
             outgoing.erase(outgoing.begin(), outgoing.begin() + n);
         }
 
@@ -170,22 +157,18 @@ void PtyTransport::Loop() {
             {master_, static_cast<short>(POLLIN | (outgoing.empty() ? 0 : POLLOUT)), 0},
             {watch_, POLLIN, 0}};
         if (::poll(fds, 3, timeout) < 0) {
-            if (errno == EINTR)
-                continue;
+            if (errno == EINTR) continue;
             break;
         }
-        if (fds[0].revents)
-            break;
+        if (fds[0].revents) break;
 
         if (fds[2].revents & POLLIN) {
             alignas(inotify_event) char events[4096];
             const ssize_t n = ::read(watch_, events, sizeof events);
             for (ssize_t at = 0; at < n;) {
                 const auto* e = reinterpret_cast<const inotify_event*>(events + at);
-                if (e->mask & IN_OPEN)
-                    ++othersOpen;
-                if (e->mask & (IN_CLOSE | IN_Q_OVERFLOW))
-                    --othersOpen;
+                if (e->mask & IN_OPEN) ++othersOpen;
+                if (e->mask & (IN_CLOSE | IN_Q_OVERFLOW)) --othersOpen;
                 // Handled at every moment nobody has it open, even if it was opened again
                 // within the same batch: what was queued before belongs to the old session.
                 if (othersOpen <= 0 || (e->mask & IN_Q_OVERFLOW)) {
@@ -203,8 +186,7 @@ void PtyTransport::Loop() {
             const ssize_t n = ::read(master_, buf, sizeof buf);
             if (n > 0) {
                 const std::int64_t at = NowMs();
-                if (trace_)
-                    trace_(Direction::In, at, buf, static_cast<std::size_t>(n));
+                if (trace_) trace_(Direction::In, at, buf, static_cast<std::size_t>(n));
                 std::vector<Reply> replies;
                 {
                     std::lock_guard lock(modelMutex_);

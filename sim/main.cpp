@@ -86,16 +86,14 @@ bool ParseInt(const char* s, long lo, long hi, long* out) {
     char* end = nullptr;
     errno = 0;
     const long v = std::strtol(s, &end, 10);
-    if (errno || end == s || *end || v < lo || v > hi)
-        return false;
+    if (errno || end == s || *end || v < lo || v > hi) return false;
     *out = v;
     return true;
 }
 
 bool ParsePair(const char* s, char sep, long* a, long* b) {
     const char* mid = std::strchr(s, sep);
-    if (!mid)
-        return false;
+    if (!mid) return false;
     const std::string first(s, mid);
     return ParseInt(first.c_str(), 0, 255, a) && ParseInt(mid + 1, 0, 255, b);
 }
@@ -121,8 +119,7 @@ bool MakeLink(const std::string& path, const std::string& target, std::string* e
 void RemoveLink(const std::string& path, const std::string& target) {
     char buf[256];
     const ssize_t n = ::readlink(path.c_str(), buf, sizeof buf - 1);
-    if (n > 0 && std::string(buf, static_cast<std::size_t>(n)) == target)
-        ::unlink(path.c_str());
+    if (n > 0 && std::string(buf, static_cast<std::size_t>(n)) == target) ::unlink(path.c_str());
 }
 
 // The network transports until SIGINT or SIGTERM; SIGUSR1 closes the client's connection.
@@ -204,20 +201,16 @@ int main(int argc, char** argv) {
                             {"--close-on", FaultAction::Close}};
         bool isFault = false;
         for (const auto& f : faultOptions) {
-            if (arg != f.name)
-                continue;
+            if (arg != f.name) continue;
             isFault = true;
             const char* v = value();
-            if (!v)
-                return Usage(arg + " needs a value");
+            if (!v) return Usage(arg + " needs a value");
             std::string error;
             auto rule = ParseFaultRule(f.action, v, &error);
-            if (!rule)
-                return Usage(arg + ": " + error);
+            if (!rule) return Usage(arg + ": " + error);
             faults.push_back(*rule);
         }
-        if (isFault)
-            continue;
+        if (isFault) continue;
 
         long a = 0, b = 0;
         const char* v = nullptr;
@@ -229,8 +222,7 @@ int main(int argc, char** argv) {
         } else if (arg == "--silent") {
             silent = true;
         } else if (arg == "--pty") {
-            if (!(v = value()))
-                return Usage("--pty needs a path");
+            if (!(v = value())) return Usage("--pty needs a path");
             ptyPath = v;
         } else if (arg == "--tcp") {
             if (!(v = value())) return Usage("--tcp needs [ADDR:]PORT");
@@ -262,18 +254,15 @@ int main(int argc, char** argv) {
                 return Usage("--device-type needs 0..255");
             settings.deviceType = static_cast<std::uint8_t>(a);
         } else if (arg == "--size") {
-            if (!(v = value()) || !ParsePair(v, 'x', &a, &b))
-                return Usage("--size needs IxO");
+            if (!(v = value()) || !ParsePair(v, 'x', &a, &b)) return Usage("--size needs IxO");
             settings.inputs = static_cast<std::uint8_t>(a);
             settings.outputs = static_cast<std::uint8_t>(b);
         } else if (arg == "--version") {
-            if (!(v = value()) || !ParsePair(v, '.', &a, &b))
-                return Usage("--version needs A.B");
+            if (!(v = value()) || !ParsePair(v, '.', &a, &b)) return Usage("--version needs A.B");
             settings.versionMajor = static_cast<std::uint8_t>(a);
             settings.versionMinor = static_cast<std::uint8_t>(b);
         } else if (arg == "--input") {
-            if (!(v = value()) || !ParseInt(v, 1, 8, &a))
-                return Usage("--input needs 1..8");
+            if (!(v = value()) || !ParseInt(v, 1, 8, &a)) return Usage("--input needs 1..8");
             input = static_cast<std::uint8_t>(a);
         } else if (arg == "--beeper") {
             v = value();
@@ -300,8 +289,7 @@ int main(int argc, char** argv) {
     model.State().input = input;
     model.State().beeper = beeper;
     model.SetSilent(silent);
-    if (closeAfter > 0)
-        model.CloseAfter(static_cast<int>(closeAfter));
+    if (closeAfter > 0) model.CloseAfter(static_cast<int>(closeAfter));
     for (auto& f : faults)
         model.AddFault(f);
 
@@ -321,8 +309,7 @@ int main(int argc, char** argv) {
         });
         transport.SetTrace(
             [](PtyTransport::Direction d, std::int64_t at, const std::uint8_t* b, std::size_t n) {
-                if (d == PtyTransport::Direction::Out)
-                    PrintHex("->", at, b, n);
+                if (d == PtyTransport::Direction::Out) PrintHex("->", at, b, n);
             });
     }
 
@@ -355,8 +342,7 @@ int main(int argc, char** argv) {
     int status = 0;
     for (;;) {
         const int sig = sigtimedwait(&stopSignals, nullptr, &tick);
-        if (sig == SIGINT || sig == SIGTERM)
-            break;
+        if (sig == SIGINT || sig == SIGTERM) break;
         if (transport.LineClosed()) {
             std::lock_guard lock(printMutex);
             std::printf("corvane-sim: line closed\n");

@@ -18,8 +18,8 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
-#include <QTableView>
 #include <QFileInfo>
+#include <QTableView>
 #include <QTextStream>
 
 #include <cerrno>
@@ -69,8 +69,7 @@ private:
 };
 
 void Click(CDialog* dialog, int id) {
-    if (auto* b = qobject_cast<QAbstractButton*>(dialog ? dialog->Item(id) : nullptr))
-        b->click();
+    if (auto* b = qobject_cast<QAbstractButton*>(dialog ? dialog->Item(id) : nullptr)) b->click();
 }
 
 // Takes what is sent and drops it; the answers are fed in by hand.
@@ -162,10 +161,8 @@ int main(int argc, char** argv) {
         QTextStream(stderr) << "usage: corvane-screenshots DIR [SCALE]\n";
         return 2;
     }
-    if (argc > 2)
-        qputenv("QT_SCALE_FACTOR", argv[2]);
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    if (argc > 2) qputenv("QT_SCALE_FACTOR", argv[2]);
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication application(argc, argv);
     const QString dir = QString::fromLocal8Bit(argv[1]);
     QDir().mkpath(dir);
@@ -234,15 +231,15 @@ int main(int argc, char** argv) {
     facts.groupName = "dialout";
     facts.groupGid = 20;
     facts.userName = "operator";
-    popUps.ShowMessage(QStringLiteral("Open COM failed!"),
-                       QString::fromStdString(
-                           serialdiag::OpenFailureReason("/dev/ttyUSB0", EACCES, facts)));
+    popUps.ShowMessage(
+        QStringLiteral("Open COM failed!"),
+        QString::fromStdString(serialdiag::OpenFailureReason("/dev/ttyUSB0", EACCES, facts)));
     shots.Save(popUps.MessageWindow(), "message-open-com-permission");
     Click(popUps.MessageWindow(), IDC_MSG_OK);
     facts.holders = {{2817, "minicom"}};
-    popUps.ShowMessage(QStringLiteral("Open COM failed!"),
-                       QString::fromStdString(
-                           serialdiag::OpenFailureReason("/dev/ttyUSB0", EBUSY, facts)));
+    popUps.ShowMessage(
+        QStringLiteral("Open COM failed!"),
+        QString::fromStdString(serialdiag::OpenFailureReason("/dev/ttyUSB0", EBUSY, facts)));
     shots.Save(popUps.MessageWindow(), "message-open-com-busy");
     Click(popUps.MessageWindow(), IDC_MSG_OK);
     clock.RunPending();

@@ -16,12 +16,9 @@ namespace {
 
 // The platform style of the button a template made, as far as attaching needs it.
 unsigned TemplateButtonStyle(const QAbstractButton& control) {
-    if (qobject_cast<const QRadioButton*>(&control))
-        return ButtonStyle::kAutoRadioButton;
-    if (qobject_cast<const QCheckBox*>(&control))
-        return ButtonStyle::kAutoCheckBox;
-    if (control.isCheckable())
-        return ButtonStyle::kAutoCheckBox | ButtonStyle::kPushLike;
+    if (qobject_cast<const QRadioButton*>(&control)) return ButtonStyle::kAutoRadioButton;
+    if (qobject_cast<const QCheckBox*>(&control)) return ButtonStyle::kAutoCheckBox;
+    if (control.isCheckable()) return ButtonStyle::kAutoCheckBox | ButtonStyle::kPushLike;
     const unsigned templateStyle = control.property("templateStyle").toUInt();
     return templateStyle & Style::kDefault ? ButtonStyle::kDefPushButton : ButtonStyle::kPushButton;
 }
@@ -88,14 +85,12 @@ FlatButtonLook PlanFlatButton(const FlatButtonState& s, const QRect& item, bool 
             at = QPoint(caption.left() + 3, caption.top() + (caption.height() - h) / 2);
             caption.setLeft(caption.left() + w + 3);
         }
-        if (shift)
-            at += QPoint(1, 1);
+        if (shift) at += QPoint(1, 1);
         look.iconRect = QRect(at, icon.size);
         look.iconGreyed = s.disabled;
     }
 
-    if (hasText && shift)
-        caption.translate(1, 1);
+    if (hasText && shift) caption.translate(1, 1);
     look.captionRect = caption;
     look.textEmbossed = s.disabled;
     look.textColour =
@@ -136,22 +131,19 @@ CFlatButton::~CFlatButton() = default;
 
 bool CFlatButton::Attach(CDialog& dialog, int id) {
     auto* control = qobject_cast<QAbstractButton*>(dialog.Item(id));
-    if (!control || control == this)
-        return false;
+    if (!control || control == this) return false;
     const unsigned style = TemplateButtonStyle(*control);
     const QString caption = control->text();
 
     state_.buttonType = style & ButtonStyle::kTypeMask;
-    if (style & ButtonStyle::kCheckBoxBit)
-        state_.checkBox = true;
+    if (style & ButtonStyle::kCheckBoxBit) state_.checkBox = true;
     if (state_.buttonType == ButtonStyle::kDefPushButton) {
         state_.isDefault = true;
         state_.buttonType = ButtonStyle::kPushButton;
     }
     style_ = (style & ~ButtonStyle::kTypeMask) | ButtonStyle::kOwnerDraw;
 
-    if (!dialog.ReplaceItem(id, this))
-        return false;
+    if (!dialog.ReplaceItem(id, this)) return false;
     setCheckable(state_.checkBox);
     setText(caption);
     WatchWindow();
@@ -167,8 +159,7 @@ void CFlatButton::SetDrawBorder(bool on) {
 void CFlatButton::SetFlat(bool on) {
     state_.flat = on;
     // Hover is kept in flat mode only; left on, it would colour a raised button for good.
-    if (!on)
-        state_.hover = false;
+    if (!on) state_.hover = false;
     update();
 }
 
@@ -185,8 +176,7 @@ void CFlatButton::SetIcons(IconRecord hover, IconRecord normal) {
 }
 
 void CFlatButton::SetTooltipText(const QString& text) {
-    if (text.isNull())
-        return;
+    if (text.isNull()) return;
     setToolTip(text);
 }
 
@@ -207,8 +197,7 @@ void CFlatButton::SetButtonStyle(unsigned style, bool redraw) {
         state_.isDefault = false;
     // Whatever type is asked for, the button stays owner-drawn.
     style_ = (style & ~0x14u) | ButtonStyle::kOwnerDraw;
-    if (redraw)
-        update();
+    if (redraw) update();
 }
 
 int CFlatButton::SetCheck(int state) {
@@ -304,12 +293,10 @@ void CFlatButton::paintEvent(QPaintEvent*) {
 }
 
 void CFlatButton::TrackHover(const QPointF& pos, bool leftDown) {
-    if ((leftDown && !state_.hover) || !state_.flat)
-        return;
+    if ((leftDown && !state_.hover) || !state_.flat) return;
     const bool over = pos.x() >= 0 && pos.y() >= 0 && pos.x() < width() && pos.y() < height();
     if (over && (state_.alwaysTrack || QApplication::activeWindow())) {
-        if (state_.hover)
-            return;
+        if (state_.hover) return;
         // Qt sends the leave event unasked.
         state_.hover = true;
         update();
@@ -356,22 +343,18 @@ void CFlatButton::focusOutEvent(QFocusEvent* event) {
 void CFlatButton::changeEvent(QEvent* event) {
     QAbstractButton::changeEvent(event);
     // Qt has already passed the focus on to the next tab item if this button held it.
-    if (event->type() == QEvent::EnabledChange && !isEnabled())
-        DropHover();
+    if (event->type() == QEvent::EnabledChange && !isEnabled()) DropHover();
 }
 
 bool CFlatButton::event(QEvent* event) {
-    if (event->type() == QEvent::ParentChange)
-        WatchWindow();
+    if (event->type() == QEvent::ParentChange) WatchWindow();
     // Qt passes the window's deactivation on to each of its widgets.
-    if (event->type() == QEvent::WindowDeactivate)
-        DropHover();
+    if (event->type() == QEvent::WindowDeactivate) DropHover();
     return QAbstractButton::event(event);
 }
 
 bool CFlatButton::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == watchedWindow_ && event->type() == QEvent::WindowBlocked)
-        DropHover();
+    if (watched == watchedWindow_ && event->type() == QEvent::WindowBlocked) DropHover();
     return QAbstractButton::eventFilter(watched, event);
 }
 
@@ -388,20 +371,16 @@ void CFlatButton::checkStateSet() {
 
 void CFlatButton::OnClicked() {
     setFocus(Qt::MouseFocusReason);
-    if (state_.checkBox)
-        update();
+    if (state_.checkBox) update();
 }
 
 void CFlatButton::WatchWindow() {
     // A modal pop-up opening over the window cancels the button's mode, as on the platform.
     QWidget* w = window();
-    if (w == watchedWindow_)
-        return;
-    if (watchedWindow_)
-        watchedWindow_->removeEventFilter(this);
+    if (w == watchedWindow_) return;
+    if (watchedWindow_) watchedWindow_->removeEventFilter(this);
     watchedWindow_ = w;
-    if (w != this)
-        w->installEventFilter(this);
+    if (w != this) w->installEventFilter(this);
 }
 
 }  // namespace corvane

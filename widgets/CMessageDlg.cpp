@@ -40,9 +40,13 @@ QRect CMessageDlg::TextRect(const QString& text) {
     return QRect(QPoint(100, 60), QPoint(220, 100) - QPoint(1, 1));
 }
 
-bool CMessageDlg::MovesPicture(const QString& text) { return text == kResetQuestion; }
+bool CMessageDlg::MovesPicture(const QString& text) {
+    return text == kResetQuestion;
+}
 
-QRect CMessageDlg::DetailRect(int width) { return QRect(QPoint(8, 94), QPoint(width - 9, 119)); }
+QRect CMessageDlg::DetailRect(int width) {
+    return QRect(QPoint(8, 94), QPoint(width - 9, 119));
+}
 
 QFont CMessageDlg::DetailFont(const QString& detail, const QRect& rect) {
     QFont font = DialogFont();

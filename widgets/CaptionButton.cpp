@@ -9,8 +9,7 @@ namespace corvane {
 IconRecord ResourceIcon(int id, QSize size) {
     for (const char* ext : {"svg", "png"}) {
         const QString path = QStringLiteral(":/res/%1.%2").arg(id).arg(QLatin1String(ext));
-        if (QFile::exists(path))
-            return {QIcon(path), size};
+        if (QFile::exists(path)) return {QIcon(path), size};
     }
     return {};
 }

@@ -71,10 +71,11 @@ void PopUps::RunMessage(Then then) {
     auto* window = new CMessageDlg(*this, clock_);
     message_ = window;
     RefreshMessage();
-    window->RunModal(owner_, [window = QPointer<CMessageDlg>(window), then = std::move(then)](int result) {
-        if (window) window->deleteLater();
-        if (then) then(result);
-    });
+    window->RunModal(owner_,
+                     [window = QPointer<CMessageDlg>(window), then = std::move(then)](int result) {
+                         if (window) window->deleteLater();
+                         if (then) then(result);
+                     });
 }
 
 void PopUps::MessageEnded(int result) {
@@ -92,10 +93,11 @@ void PopUps::ShowBusy(const QString& text, Then then) {
     if (busy_) busy_->deleteLater();
     auto* window = new CStatusDlg(*this, clock_);
     busy_ = window;
-    window->RunModal(owner_, [window = QPointer<CStatusDlg>(window), then = std::move(then)](int result) {
-        if (window) window->deleteLater();
-        if (then) then(result);
-    });
+    window->RunModal(owner_,
+                     [window = QPointer<CStatusDlg>(window), then = std::move(then)](int result) {
+                         if (window) window->deleteLater();
+                         if (then) then(result);
+                     });
 }
 
 void PopUps::FinishBusy() {

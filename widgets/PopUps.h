@@ -15,7 +15,6 @@
 
 namespace corvane {
 
-
 constexpr int kResultNotShown = 0;  // the pop-up was open already; nothing was shown
 constexpr int kResultOk = 1;
 constexpr int kResultCancel = 2;

@@ -5,6 +5,7 @@
 #include "resources/resource.h"
 #include "tests/support/Harness.h"
 
+#include <gtest/gtest.h>
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QKeyEvent>
@@ -13,7 +14,6 @@
 #include <QPlainTextEdit>
 #include <QScrollBar>
 #include <QTextCursor>
-#include <gtest/gtest.h>
 
 namespace corvane {
 namespace {
@@ -26,11 +26,15 @@ void PressLeft(QWidget* w, QPoint at) {
     QCoreApplication::sendEvent(w, &press);
 }
 
-QPoint CentreOf(QWidget* w) { return w->geometry().center(); }
+QPoint CentreOf(QWidget* w) {
+    return w->geometry().center();
+}
 
 class MainWindowTest : public ::testing::Test {
 protected:
-    void ClickTab(int page) { PressLeft(&h.main, CentreOf(h.main.Item(CCorvaneDlg::TabLabelId(page)))); }
+    void ClickTab(int page) {
+        PressLeft(&h.main, CentreOf(h.main.Item(CCorvaneDlg::TabLabelId(page))));
+    }
     Harness h;
 };
 
@@ -39,7 +43,8 @@ TEST_F(MainWindowTest, StartsOnGeneralWithComModeDisabledButtonsAndBlankInformat
     EXPECT_TRUE(h.main.IsItemChecked(IDC_COM_MODE));
     EXPECT_FALSE(h.main.IsItemEnabled(IDC_STATUS));
     EXPECT_FALSE(h.main.IsItemEnabled(IDC_CLEAR));
-    for (int id = IDC_INFO_FIRST; id <= IDC_INFO_LAST; ++id) EXPECT_EQ(h.main.ItemText(id), "") << id;
+    for (int id = IDC_INFO_FIRST; id <= IDC_INFO_LAST; ++id)
+        EXPECT_EQ(h.main.ItemText(id), "") << id;
     EXPECT_FALSE(h.main.IsItemEnabled(IDC_SEARCH));
     EXPECT_TRUE(h.main.IsItemEnabled(IDC_COM_CONNECT));
 }
@@ -72,7 +77,7 @@ TEST_F(MainWindowTest, TabsAreIgnoredWhileAnExchangeIsOutstanding) {
 }
 
 TEST_F(MainWindowTest, ClickOffTheTabsDragsTheWindow) {
-    PressLeft(&h.main, QPoint(400, 20));  // band right of the tabs
+    PressLeft(&h.main, QPoint(400, 20));                                   // band right of the tabs
     PressLeft(&h.main, QPoint(h.main.width() - 80, h.main.height() - 3));  // bottom edge
     EXPECT_EQ(h.main.DragCount(), 2);
     EXPECT_EQ(h.main.CurrentPage(), kPageGeneral);
@@ -160,10 +165,10 @@ TEST_F(MainWindowTest, BandTabsAndCaptionFollowTheLayoutRules) {
     h.main.show();
     QCoreApplication::processEvents();
     const QImage img = h.main.RenderSurface().toImage();
-    EXPECT_EQ(img.pixelColor(100, 30), QColor(30, 144, 225));   // band
-    EXPECT_EQ(img.pixelColor(100, 55), QColor(30, 144, 225));   // its last row
-    EXPECT_NE(img.pixelColor(100, 57), QColor(30, 144, 225));   // below the band
-    EXPECT_EQ(img.pixelColor(0, 30), QColor(30, 120, 255));     // left band edge
+    EXPECT_EQ(img.pixelColor(100, 30), QColor(30, 144, 225));  // band
+    EXPECT_EQ(img.pixelColor(100, 55), QColor(30, 144, 225));  // its last row
+    EXPECT_NE(img.pixelColor(100, 57), QColor(30, 144, 225));  // below the band
+    EXPECT_EQ(img.pixelColor(0, 30), QColor(30, 120, 255));    // left band edge
     for (int page = kPageGeneral; page <= kPageFirmware; ++page) {
         const QRect tab = h.main.Item(CCorvaneDlg::TabLabelId(page))->geometry();
         EXPECT_EQ(tab.bottom() + 1, 56) << page;
@@ -183,7 +188,8 @@ TEST_F(MainWindowTest, BandTabsAndCaptionFollowTheLayoutRules) {
         }
     }
     EXPECT_GT(left, right);
-    for (int y = 1; y < 56; ++y) EXPECT_NE(img.pixelColor(292, y), QColor(Qt::white)) << y;
+    for (int y = 1; y < 56; ++y)
+        EXPECT_NE(img.pixelColor(292, y), QColor(Qt::white)) << y;
 }
 
 TEST_F(MainWindowTest, GeneralControlsSitAtTheirTemplatePositions) {
@@ -242,7 +248,8 @@ TEST_F(MainWindowTest, SendLogShowsAFrameAndADataBlockInLinesOfThirteenBytes) {
     h.main.Tx().Compose(0x01, 0x0B);
     h.main.Sender().Send(h.main.Tx().frame);
     Block block{};
-    for (int i = 1; i <= 256; ++i) block[i] = static_cast<std::uint8_t>(i);
+    for (int i = 1; i <= 256; ++i)
+        block[i] = static_cast<std::uint8_t>(i);
     h.main.Sender().Send(block);  // checksum 0x80 in front
     QString expected = "A5 5B 01 0B 00 00 00 00 00 00 00 00 F4 \n80 ";
     for (int i = 1; i <= 256; ++i) {

@@ -199,15 +199,15 @@ TEST(TrafficInProgram, SearchAndConfigurationDatagramsAreTraced) {
                         traffic.Entry(row).meaning.Text());
     }
     // The acknowledgement starts a new search at once.
-    EXPECT_EQ(lines,
-              (std::vector<std::string>{
-                  "sent: search request",
-                  "received: search reply: MAC 02:43:56:00:00:01, IP 198.51.100.10, switcher",
-                  "sent: network configuration: for MAC 02:43:56:00:00:01, static "
-                  "IP 198.51.100.50, gateway 198.51.100.1, mask 255.255.255.0, new MAC "
-                  "02:43:56:00:00:01; checksum good",
-                  "received: configuration acknowledgement: byte 74 = 00",
-                  "sent: search request"}));
+    EXPECT_EQ(
+        lines,
+        (std::vector<std::string>{
+            "sent: search request",
+            "received: search reply: MAC 02:43:56:00:00:01, IP 198.51.100.10, switcher",
+            "sent: network configuration: for MAC 02:43:56:00:00:01, static "
+            "IP 198.51.100.50, gateway 198.51.100.1, mask 255.255.255.0, new MAC "
+            "02:43:56:00:00:01; checksum good",
+            "received: configuration acknowledgement: byte 74 = 00", "sent: search request"}));
 }
 
 TEST(TrafficInProgram, ContextMenuOffersTrafficBesideAbout) {

@@ -5,9 +5,9 @@
 // Input: byte 0 picks the address mode; the rest is UTF-8 text, fields separated by NUL:
 // target MAC (6), new IP (4), new MAC (6), then an address for the TCP link.
 
-#include "session/ConfigPacket.h"
 #include "app/Program.h"
 #include "link/TcpLink.h"
+#include "session/ConfigPacket.h"
 #include "tests/fuzz/FuzzSupport.h"
 
 #include <QStringList>

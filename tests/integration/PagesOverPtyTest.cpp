@@ -6,9 +6,9 @@
 #include "pages/CFWDlg.h"
 #include "pages/CMatrixDlg.h"
 #include "sim/Faults.h"
-#include "tests/support/Watchdog.h"
 #include "tests/support/FakeLink.h"
 #include "tests/support/SimOverPty.h"
+#include "tests/support/Watchdog.h"
 
 #include <gtest/gtest.h>
 #include <QComboBox>
@@ -180,8 +180,8 @@ TEST_F(PagesOverPty, AStaleAcknowledgementEndsTheRunAsAFailureNotAWrongSuccess) 
     const auto file = test::FirmwareFileOf(12000);
     OpenFirmware(file);
     std::string error;
-    const auto fault = sim::ParseFaultRule(sim::FaultAction::LateDuplicate,
-                                           "20,01,*,00,00,01,01,B0@1", &error);
+    const auto fault =
+        sim::ParseFaultRule(sim::FaultAction::LateDuplicate, "20,01,*,00,00,01,01,B0@1", &error);
     ASSERT_TRUE(fault) << error;
     rig->WithModel([&](sim::DeviceModel& m) { m.AddFault(*fault); });
 

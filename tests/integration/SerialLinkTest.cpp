@@ -7,10 +7,10 @@
 #include "resources/resource.h"
 #include "sim/DeviceModel.h"
 #include "sim/PtyTransport.h"
-#include "tests/support/Watchdog.h"
 #include "tests/support/FakeLink.h"
 #include "tests/support/Pty.h"
 #include "tests/support/Pump.h"
+#include "tests/support/Watchdog.h"
 
 #include <gtest/gtest.h>
 #include <QAbstractButton>

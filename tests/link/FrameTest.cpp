@@ -20,7 +20,10 @@ using test::Hex;
 class TextTarget : public LogTarget {
 public:
     void InsertAtCaret(const std::string& text) override { text_ += text; }
-    void Empty() override { text_.clear(); ++emptied_; }
+    void Empty() override {
+        text_.clear();
+        ++emptied_;
+    }
     std::string text_;
     int emptied_ = 0;
 };
@@ -35,7 +38,8 @@ TEST(Checksum, FrameAndBlockGoldenValues) {
     EXPECT_EQ(MakeFrame(0x02, 0x01, {0x01})[12], 0xFC);
 
     Block block{};
-    for (int i = 1; i <= 256; ++i) block[i] = 0x01;  // sum 256 = 0 mod 256
+    for (int i = 1; i <= 256; ++i)
+        block[i] = 0x01;  // sum 256 = 0 mod 256
     EXPECT_EQ(BlockChecksum(block.data()), 0x00);
     block[256] = 0x02;  // sum 257 -> 1 -> 0xFF
     EXPECT_EQ(BlockChecksum(block.data()), 0xFF);
@@ -44,7 +48,8 @@ TEST(Checksum, FrameAndBlockGoldenValues) {
 class AssemblerTest : public ::testing::Test {
 protected:
     void Feed(const std::vector<std::uint8_t>& bytes) {
-        for (auto b : bytes) assembler.OnRxByte(b);
+        for (auto b : bytes)
+            assembler.OnRxByte(b);
     }
     void FeedFrame(const Frame& f) { Feed(std::vector<std::uint8_t>(f.begin(), f.end())); }
 
@@ -68,7 +73,8 @@ TEST_F(AssemblerTest, LeadingNoiseIsSkippedAndTheFrameStartsAtA5DirectlyFollowed
 }
 
 TEST_F(AssemblerTest, HeaderInsideAFrameDoesNotRestartIt) {
-    const std::vector<std::uint8_t> bytes = {0xA5, 0x5B, 0xA5, 0x5B, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11};
+    const std::vector<std::uint8_t> bytes = {0xA5, 0x5B, 0xA5, 0x5B, 1, 2,  3, 4,
+                                             5,    6,    7,    8,    9, 10, 11};
     Feed(bytes);
     ASSERT_EQ(frames.size(), 1u);
     EXPECT_EQ(Hex(frames[0]), "A5 5B A5 5B 01 02 03 04 05 06 07 08 09");
@@ -182,7 +188,8 @@ TEST_F(SenderTest, LinkFlagsPlayNoPartOnlyTheOpenLinkOfTheChosenKind) {
 TEST_F(SenderTest, DataBlockGoesOutAs257BytesChecksumFirstAndIsLoggedInTwentyOneLines) {
     sender.SetSerialLink(&serial);
     TransmitBuffers tx;
-    for (int i = 1; i <= 256; ++i) tx.block[i] = static_cast<std::uint8_t>(i);
+    for (int i = 1; i <= 256; ++i)
+        tx.block[i] = static_cast<std::uint8_t>(i);
     sender.Send(tx.block);
     ASSERT_EQ(serial.Count(), 1u);
     const auto& out = serial.writes[0];
@@ -210,7 +217,8 @@ TEST_F(SenderTest, DataBlockGoesOutAs257BytesChecksumFirstAndIsLoggedInTwentyOne
 TEST_F(SenderTest, SixtiethTransmissionEmptiesTheSendLogAndTheSixtyFirstStartsAfresh) {
     TransmitBuffers tx;
     tx.Compose(0x01, 0x0B);
-    for (int i = 0; i < 59; ++i) sender.Send(tx.frame);
+    for (int i = 0; i < 59; ++i)
+        sender.Send(tx.frame);
     EXPECT_EQ(sendText.emptied_, 0);
     EXPECT_EQ(log.Transmissions(), 59);
     sender.Send(tx.frame);
@@ -235,7 +243,8 @@ TEST(TrafficLogTest, ReceiveLogEmptiesAfterSixtyFramesAndSearchRepliesLeaveTheCo
     log.LogDatagram(shortReply.data(), shortReply.size());
     EXPECT_EQ(receiveText.text_, "01 01 01 01 01 01 01 01 01 01 01 01 01 \r\n01 01 ");
 
-    for (int i = 0; i < 60; ++i) log.LogRx(kBeeperQuery);
+    for (int i = 0; i < 60; ++i)
+        log.LogRx(kBeeperQuery);
     EXPECT_EQ(receiveText.emptied_, 1);
     EXPECT_EQ(receiveText.text_, "");
 }
@@ -247,8 +256,7 @@ TEST(TrafficLogTest, BytesOnLineRunAcrossShortTransmissions) {
     log.LogTx(five, 5);
     log.LogTx(five, 5);
     log.LogTx(five, 5);
-    EXPECT_EQ(sendText.text_,
-              "01 02 03 04 05 01 02 03 04 05 01 02 03 \r\n04 05 ");
+    EXPECT_EQ(sendText.text_, "01 02 03 04 05 01 02 03 04 05 01 02 03 \r\n04 05 ");
     EXPECT_EQ(log.BytesOnLine(), 2);
 }
 

@@ -97,8 +97,7 @@ protected:
         unsigned sum = 0;
         for (int i = 0; i < 256; ++i) {
             const int index = from + 2 + i;
-            if (index < length)
-                block[1 + i] = file[index] ^ 0x5E ^ (length & 0xFF);
+            if (index < length) block[1 + i] = file[index] ^ 0x5E ^ (length & 0xFF);
             sum += block[1 + i];
         }
         block[0] = static_cast<std::uint8_t>((0x100 - (sum & 0xFF)) & 0xFF);

@@ -130,8 +130,7 @@ TEST_P(FirmwareRetryTest, EachRequestIsResentOnceAfter3sAndFails3sLater) {
     const std::vector<std::string> replies = {kStartOk, kRequest80Ok, kRequest10Ok};
     for (int i = 0; i < GetParam().replies; ++i) {
         h.Reply(replies[i]);
-        if (i != 1)
-            h.Advance(50);  // the 0x80 request and each block follow a short pause
+        if (i != 1) h.Advance(50);  // the 0x80 request and each block follow a short pause
     }
     // The stage's request went out just now.
     const std::size_t sent = h.link.Count();
@@ -243,8 +242,7 @@ TEST_F(FirmwareTest, AnAcknowledgementThatNoBlockIsOwedFailsTheRun) {
         h.Advance(c.delay);
         h.Reply(BlockOk());  // block 1's own
         h.Advance(50);
-        if (c.delay > 50)
-            h.Reply(BlockOk());  // block 2's own, in the reboot stage
+        if (c.delay > 50) h.Reply(BlockOk());  // block 2's own, in the reboot stage
         ASSERT_EQ(PopUpText(), "Time out!");
         EXPECT_FALSE(Ready());
         const std::size_t sent = h.link.Count();

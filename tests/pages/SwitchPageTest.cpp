@@ -29,12 +29,9 @@ std::vector<Step> FollowUps(int input, bool onShow) {
     const Step audio{B(0x90, 0x0C, 0, input), B(0x90, 0x0C, 2, input)};
     const Step resolution{B(0x90, 0x06, 0, 1), B(0x90, 0x06, 3, 1)};
     const Step vga{B(0x90, 0x01, 0, input), B(0x90, 0x01, 2, input)};
-    if (input <= 2)
-        return {audio};
-    if (input <= 5)
-        return {audio, resolution};
-    if (input <= 7)
-        return onShow ? std::vector<Step>{resolution, vga} : std::vector<Step>{vga};
+    if (input <= 2) return {audio};
+    if (input <= 5) return {audio, resolution};
+    if (input <= 7) return onShow ? std::vector<Step>{resolution, vga} : std::vector<Step>{vga};
     return onShow ? std::vector<Step>{resolution} : std::vector<Step>{};
 }
 
@@ -187,9 +184,9 @@ TEST_F(SwitchPage, AClickChangesNoButtonAndIsRefusedWhileAnExchangeIsOut) {
 // they must neither send the device a query nor end another command's exchange.
 TEST_F(SwitchPage, LateAndRepeatedAnswersNeitherQueryNorEndAnotherExchange) {
     Show(6);
-    const std::vector<std::string> stale = {
-        B(0x02, 0x03, 0, 1), B(0x02, 0x01, 1, 3), B(0x90, 0x0C, 1, 6),
-        B(0x90, 0x06, 3, 1), B(0x90, 0x01, 2, 6), B(0x0A, 0x06, 0, 1)};
+    const std::vector<std::string> stale = {B(0x02, 0x03, 0, 1), B(0x02, 0x01, 1, 3),
+                                            B(0x90, 0x0C, 1, 6), B(0x90, 0x06, 3, 1),
+                                            B(0x90, 0x01, 2, 6), B(0x0A, 0x06, 0, 1)};
     // While SCALER waits for its confirmation.
     Press(IDC_SW_SCALER);
     const auto sent = h->link.Count();
@@ -270,12 +267,9 @@ TEST_F(SwitchPage, InputConfirmationSetsTheRowOfItsInput) {
                                   IDC_SW_1360X768, IDC_SW_720P,        IDC_SW_1024X768,
                                   IDC_SW_YPBPR,    IDC_SW_RGBHV};
     auto rowOf = [](int input) -> std::string {
-        if (input <= 2)
-            return "RREERRRRRRR";
-        if (input <= 5)
-            return "PREEEEEEERR";
-        if (input <= 7)
-            return "PPRREEEEEEU";
+        if (input <= 2) return "RREERRRRRRR";
+        if (input <= 5) return "PREEEEEEERR";
+        if (input <= 7) return "PPRREEEEEEU";
         return "PRRREEEEERR";
     };
     for (int input = 1; input <= 8; ++input) {

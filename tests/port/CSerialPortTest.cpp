@@ -293,7 +293,8 @@ TEST_F(SerialPortTest, SendsLeaveWhileTheOtherSideNeverStopsSending) {
     peer.Start();
     ASSERT_TRUE(owner.WaitForBytes(4096));
     const std::uint8_t frame[13] = {0xA5, 0x5B, 0x01, 0x0B, 0, 0, 0, 0, 0, 0, 0, 0, 0xF4};
-    for (int i = 0; i < 20; ++i) port.Write(frame, sizeof frame);
+    for (int i = 0; i < 20; ++i)
+        port.Write(frame, sizeof frame);
     EXPECT_TRUE(peer.WaitForReceived(20 * sizeof frame, 5000))
         << "received " << peer.Received().size() << " of " << 20 * sizeof frame;
     peer.Stop();

@@ -99,16 +99,14 @@ int OpenWhenThere(const std::string& path) {
 }
 
 std::vector<std::uint8_t> Exchange(int fd, const std::string& body, bool purge = true) {
-    if (purge)
-        ::tcflush(fd, TCIOFLUSH);
+    if (purge) ::tcflush(fd, TCIOFLUSH);
     const auto f = Wire(FrameFromBody(body));
     EXPECT_EQ(::write(fd, f.data(), f.size()), 13);
     std::vector<std::uint8_t> got;
     const auto until = Clock::now() + kDeadline;
     while (got.size() < kFrameSize && Clock::now() < until) {
         pollfd p{fd, POLLIN, 0};
-        if (::poll(&p, 1, 50) <= 0)
-            continue;
+        if (::poll(&p, 1, 50) <= 0) continue;
         std::uint8_t buf[64];
         const ssize_t n = (p.revents & POLLIN) ? ::read(fd, buf, kFrameSize - got.size()) : 0;
         if (n > 0)

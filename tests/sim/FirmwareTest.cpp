@@ -89,8 +89,7 @@ public:
                         f[7] == 1 && f[8] == 1)
                         ack = f;
                 }
-                if (!ack)
-                    now_ += 3000;
+                if (!ack) now_ += 3000;
             }
             if (!ack) {
                 run.failed = true;
@@ -102,8 +101,7 @@ public:
 
             position += 256;
             pageCounter += 256;
-            if (position >= length)
-                break;
+            if (position >= length) break;
             if ((*ack)[10] == 0xF0) {
                 region = 0xB0;
                 page = 0x01;

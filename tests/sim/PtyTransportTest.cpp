@@ -26,8 +26,7 @@ constexpr auto kDeadline = std::chrono::seconds(5);
 
 int OpenLikeTheProgram(const std::string& path) {
     const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0)
-        return -1;
+    if (fd < 0) return -1;
     termios t{};
     ::tcgetattr(fd, &t);
     ::cfmakeraw(&t);
@@ -53,8 +52,7 @@ std::vector<std::uint8_t> ReadBytes(int fd, std::size_t n, Clock::duration withi
         pollfd p{fd, POLLIN, 0};
         const auto left =
             std::chrono::duration_cast<std::chrono::milliseconds>(until - Clock::now());
-        if (::poll(&p, 1, static_cast<int>(std::max<long>(1, left.count()))) <= 0)
-            continue;
+        if (::poll(&p, 1, static_cast<int>(std::max<long>(1, left.count()))) <= 0) continue;
         std::uint8_t buf[512];
         const ssize_t r =
             (p.revents & POLLIN) ? ::read(fd, buf, std::min(sizeof buf, n - got.size())) : 0;
@@ -74,8 +72,7 @@ template <typename Pred>
 bool WaitFor(Pred pred) {
     const auto until = Clock::now() + kDeadline;
     while (Clock::now() < until) {
-        if (pred())
-            return true;
+        if (pred()) return true;
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
     return pred();
@@ -134,26 +131,22 @@ TEST_F(PtyTransportTest, RepliesNobodyReadAreGoneOnTheNextOpen) {
 }
 
 TEST_F(PtyTransportTest, ExclusiveClaimEndsWithTheProgramsClose) {
-    if (::geteuid() != 0)
-        GTEST_SKIP() << "needs root to run the opener as another user";
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root to run the opener as another user";
     // Root may open an exclusive terminal anyway, so an unprivileged child does the opening.
     ASSERT_EQ(::chmod(transport.SlavePath().c_str(), 0666), 0);
     const pid_t child = ::fork();
     ASSERT_GE(child, 0);
     if (child == 0) {
-        if (::setgid(65534) != 0 || ::setuid(65534) != 0)
-            ::_exit(10);
+        if (::setgid(65534) != 0 || ::setuid(65534) != 0) ::_exit(10);
         for (int i = 0; i < 5; ++i) {
             int fd = -1;
             const auto until = Clock::now() + kDeadline;
             while ((fd = OpenLikeTheProgram(transport.SlavePath())) < 0 && Clock::now() < until)
                 std::this_thread::sleep_for(std::chrono::milliseconds(2));
-            if (fd < 0)
-                ::_exit(20 + i);
+            if (fd < 0) ::_exit(20 + i);
             // While it is held, a second opener is refused.
             const int second = ::open(transport.SlavePath().c_str(), O_RDWR | O_NOCTTY);
-            if (second >= 0)
-                ::_exit(30 + i);
+            if (second >= 0) ::_exit(30 + i);
             ::close(fd);
         }
         ::_exit(0);

@@ -46,8 +46,7 @@ inline Frame AsFrame(const Reply& r) {
 inline std::string AnswerBody(DeviceModel& m, const std::string& body, std::int64_t nowMs = 0) {
     const auto replies = Send(m, body, nowMs);
     EXPECT_EQ(replies.size(), 1u) << "to " << body;
-    if (replies.size() != 1)
-        return "";
+    if (replies.size() != 1) return "";
     const Frame f = AsFrame(replies[0]);
     EXPECT_TRUE(IsChecksumValid(f.data())) << Hex(f);
     EXPECT_EQ(f[0], 0xA5);

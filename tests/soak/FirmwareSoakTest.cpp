@@ -199,8 +199,8 @@ TEST_F(FirmwareSoak, StaleAcknowledgementsNeverGiveAWrongSuccess) {
         const int blocks = static_cast<int>((file.size() + 253) / 256);
 
         Harness h;
-        FaultyDevice device(h.clock, rng, 0, [&h](std::uint8_t b) { h.main.OnRxByte(b); },
-                            settings);
+        FaultyDevice device(
+            h.clock, rng, 0, [&h](std::uint8_t b) { h.main.OnRxByte(b); }, settings);
         device.faultsOn = false;
         device.blockAckDelay = [&rng] { return Uniform(rng, 0, 20); };
         for (int i = Uniform(rng, 0, 3); i > 0; --i) {

@@ -28,7 +28,9 @@ std::string Hex(const std::vector<std::uint8_t>& bytes) {
     return s;
 }
 
-std::string Hex(const Frame& frame) { return Hex(std::vector<std::uint8_t>(frame.begin(), frame.end())); }
+std::string Hex(const Frame& frame) {
+    return Hex(std::vector<std::uint8_t>(frame.begin(), frame.end()));
+}
 
 std::string Body(const Frame& frame) {
     return Hex(std::vector<std::uint8_t>(frame.begin() + 2, frame.begin() + 12));

@@ -36,7 +36,8 @@ public:
 
     // Delivers a reply frame as the serial link would: byte by byte through the assembler.
     void Reply(const Frame& frame) {
-        for (std::uint8_t b : frame) main.OnRxByte(b);
+        for (std::uint8_t b : frame)
+            main.OnRxByte(b);
         clock.RunPending();
     }
     void Reply(const std::string& body) { Reply(FrameFromBody(body)); }

@@ -66,8 +66,7 @@ TEST(FlatButtonLook, IconChoiceForHoverPressCheckBoxAndMissingNormalIcon) {
         s.hover = c.hover;
         s.pressed = c.pressed;
         s.checkBox = c.checkBox;
-        if (!c.normalIcon)
-            s.normalIcon = {};
+        if (!c.normalIcon) s.normalIcon = {};
         EXPECT_EQ(PlanFlatButton(s, kButton, false).icon, c.expected);
     }
     FlatButtonState none = Distinct();

@@ -39,8 +39,7 @@ public:
 protected:
     void OnCommand(int id, Notify) override {
         commands.push_back(id);
-        if (auto* b = ItemAs<CFlatButton>(id))
-            checksSeen.push_back(b->GetCheck());
+        if (auto* b = ItemAs<CFlatButton>(id)) checksSeen.push_back(b->GetCheck());
     }
 };
 
@@ -195,8 +194,7 @@ TEST_F(FlatButtonTest, HoverEndsOnLeaveFocusLossDisableBlockingAndDeactivation) 
     Send(&dialog, QEvent::WindowBlocked);
     EXPECT_FALSE(b->State().hover) << "a modal window over the dialog";
 
-    if (!dialog.isActiveWindow())
-        GTEST_SKIP() << "no window activation on this platform";
+    if (!dialog.isActiveWindow()) GTEST_SKIP() << "no window activation on this platform";
     b->clearFocus();  // so that only the deactivation can end the hover
     hover();
     QWidget other;

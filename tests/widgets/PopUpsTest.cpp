@@ -4,18 +4,20 @@
 #include "widgets/CStatusDlg.h"
 #include "widgets/PopUps.h"
 
+#include <gtest/gtest.h>
 #include <QAbstractButton>
 #include <QCoreApplication>
 #include <QImage>
 #include <QWidget>
-#include <gtest/gtest.h>
 
 #include <vector>
 
 namespace corvane {
 namespace {
 
-void Click(CDialog* d, int id) { qobject_cast<QAbstractButton*>(d->Item(id))->click(); }
+void Click(CDialog* d, int id) {
+    qobject_cast<QAbstractButton*>(d->Item(id))->click();
+}
 
 class PopUpsTest : public ::testing::Test {
 protected:
@@ -113,8 +115,10 @@ TEST_F(PopUpsTest, UnticksClearTheFlagWhicheverButtonCloses) {
 }
 
 TEST_F(PopUpsTest, TextRectangleFollowsTheMessageText) {
-    EXPECT_EQ(CMessageDlg::TextRect("Connect to Matrix failed!"), QRect(QPoint(100, 60), QPoint(254, 99)));
-    EXPECT_EQ(CMessageDlg::TextRect("Please open the file(.fw)!"), QRect(QPoint(100, 60), QPoint(259, 99)));
+    EXPECT_EQ(CMessageDlg::TextRect("Connect to Matrix failed!"),
+              QRect(QPoint(100, 60), QPoint(254, 99)));
+    EXPECT_EQ(CMessageDlg::TextRect("Please open the file(.fw)!"),
+              QRect(QPoint(100, 60), QPoint(259, 99)));
     EXPECT_EQ(CMessageDlg::TextRect("Do you want to reset to factory settings?"),
               QRect(QPoint(50, 60), QPoint(319, 99)));
     EXPECT_EQ(CMessageDlg::TextRect("Time out!"), QRect(QPoint(100, 60), QPoint(219, 99)));
@@ -126,7 +130,8 @@ TEST_F(PopUpsTest, TextWiderThanItsRectangleIsCutAtTheEdges) {
     const QImage img = popUps.MessageWindow()->grab().toImage();
     const QRect r = CMessageDlg::TextRect("x");
     bool inside = false;
-    for (int x = r.left(); x <= r.right() && !inside; ++x) inside = img.pixelColor(x, 80) != Qt::white;
+    for (int x = r.left(); x <= r.right() && !inside; ++x)
+        inside = img.pixelColor(x, 80) != Qt::white;
     EXPECT_TRUE(inside);
     for (int y = r.top(); y <= r.bottom(); ++y) {
         EXPECT_EQ(img.pixelColor(r.left() - 2, y), QColor(Qt::white)) << y;
@@ -139,8 +144,9 @@ TEST_F(PopUpsTest, TextWiderThanItsRectangleIsCutAtTheEdges) {
 TEST_F(PopUpsTest, DetailLineGoesUnderTheTextAndLeavesTheTextAlone) {
     popUps.ShowMessage("Open COM failed!");
     const QImage plain = popUps.MessageWindow()->grab().toImage();
-    popUps.ShowMessage("Open COM failed!", "No permission for ttyUSB0 (group dialout).\nRun: sudo "
-                                           "usermod -aG dialout alice, then log in again.");
+    popUps.ShowMessage("Open COM failed!",
+                       "No permission for ttyUSB0 (group dialout).\nRun: sudo "
+                       "usermod -aG dialout alice, then log in again.");
     EXPECT_EQ(popUps.MessageDetail().left(17), "No permission for");
     const QImage detailed = popUps.MessageWindow()->grab().toImage();
     ASSERT_EQ(plain.size(), detailed.size());
@@ -150,7 +156,8 @@ TEST_F(PopUpsTest, DetailLineGoesUnderTheTextAndLeavesTheTextAlone) {
     auto darkPixels = [](const QImage& img, QRect r) {
         int n = 0;
         for (int y = r.top(); y <= r.bottom(); ++y)
-            for (int x = r.left(); x <= r.right(); ++x) n += img.pixelColor(x, y).value() < 128;
+            for (int x = r.left(); x <= r.right(); ++x)
+                n += img.pixelColor(x, y).value() < 128;
         return n;
     };
     // Everything above the detail rectangle, the first line included, is pixel for pixel the same.
