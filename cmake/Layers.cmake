@@ -39,7 +39,7 @@ endfunction()
 function(corvane_check_layers)
     set(forbidden Qt6::Gui Qt6::Widgets corvane_framework corvane_widgets corvane_pages
         corvane_app)
-    foreach(target corvane_core corvane_link corvane_session)
+    foreach(target corvane_core corvane_link corvane_session corvane-cli)
         set(closure)
         _corvane_link_closure(${target} closure)
         foreach(bad IN LISTS forbidden)

@@ -16,15 +16,7 @@ int Position(const QComboBox* list) {
 }  // namespace
 
 const QStringList& CEDIDDlg::Presets() {
-    static const QStringList presets = {"1080i,Stereo Audio 2.0", "1080i,Dolby/DTS 5.1",
-                                        "1080i,HD Audio 7.1",     "1080p,Stereo Audio 2.0",
-                                        "1080p,Dolby/DTS 5.1",    "1080p,HD Audio 7.1",
-                                        "3D,Stereo Audio 2.0",    "3D,Dolby/DTS 5.1",
-                                        "3D,HD Audio 7.1",        "4K2K,Stereo Audio 2.0",
-                                        "4K2K,Dolby/DTS 5.1",     "4K2K,HD Audio 7.1",
-                                        "DVI 1024x768",           "DVI 1920x1080",
-                                        "DVI 1920x1200",          "Default EDID"};
-    return presets;
+    return EdidPresetNames();
 }
 
 CEDIDDlg::CEDIDDlg(PageHost& host, Clock& clock, QWidget* parent)

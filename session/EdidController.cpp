@@ -16,6 +16,37 @@ std::uint8_t Number(int position) {
 
 }  // namespace
 
+const QStringList& EdidPresetNames() {
+    static const QStringList presets = {"1080i,Stereo Audio 2.0", "1080i,Dolby/DTS 5.1",
+                                        "1080i,HD Audio 7.1",     "1080p,Stereo Audio 2.0",
+                                        "1080p,Dolby/DTS 5.1",    "1080p,HD Audio 7.1",
+                                        "3D,Stereo Audio 2.0",    "3D,Dolby/DTS 5.1",
+                                        "3D,HD Audio 7.1",        "4K2K,Stereo Audio 2.0",
+                                        "4K2K,Dolby/DTS 5.1",     "4K2K,HD Audio 7.1",
+                                        "DVI 1024x768",           "DVI 1920x1080",
+                                        "DVI 1920x1200",          "Default EDID"};
+    return presets;
+}
+
+const QStringList& EdidInputNames() {
+    static const QStringList inputs = {"HDMI 1", "HDMI 2", "HDMI 3", "HDMI 4", "DVI"};
+    return inputs;
+}
+
+const QStringList& EdidOutputNames() {
+    static const QStringList outputs = {"HDMI OUT", "QLX OUT"};
+    return outputs;
+}
+
+const QStringList& EdidCopyInputNames() {
+    static const QStringList inputs = {"HDMI 1", "HDMI 2"};
+    return inputs;
+}
+
+int EdidPresetInputCount(int preset) {
+    return preset == 0 || preset == 3 || preset == 13 ? 5 : 2;
+}
+
 EdidController::EdidController(SessionHost& host, Clock& clock)
     : host_(host), timers_(clock, [this](int id) { OnTimer(id); }) {}
 

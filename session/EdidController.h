@@ -8,7 +8,19 @@
 #include "link/CommandFrame.h"
 #include "session/SessionHost.h"
 
+#include <QStringList>
+
 namespace corvane {
+
+// The EDID page's lists, in their order: the presets (the default EDID last), the inputs a
+// preset goes to, the outputs whose EDID can be copied, and the inputs it can be copied to.
+const QStringList& EdidPresetNames();
+const QStringList& EdidInputNames();
+const QStringList& EdidOutputNames();
+const QStringList& EdidCopyInputNames();
+// How many of the inputs, from the first, a preset may go to: only some presets can go to
+// HDMI 3, HDMI 4 and DVI.
+int EdidPresetInputCount(int preset);
 
 // What the operation is made of: positions in the page's lists, counted from 0.
 struct EdidChoice {

@@ -1,0 +1,230 @@
+// corvane-cli as a program, against simulated switchers on pseudo-terminals: the frames each
+// command sends, its exit code, and several devices at once.
+#include "sim/DeviceModel.h"
+#include "sim/PtyTransport.h"
+#include "tests/support/Watchdog.h"
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+extern char** environ;
+
+namespace corvane {
+namespace {
+
+using Steady = std::chrono::steady_clock;
+
+// A simulated switcher on its own pseudo-terminal.
+struct Device {
+    explicit Device(sim::DeviceSettings settings = {}) : model(settings), transport(model) {
+        std::string error;
+        if (!transport.Open(&error) || !transport.Start(&error)) ADD_FAILURE() << error;
+    }
+    ~Device() { transport.Stop(); }
+    std::vector<Frame> Commands() {
+        return transport.WithModel([](sim::DeviceModel& m) { return m.Commands(); });
+    }
+    void Silence() {
+        transport.WithModel([](sim::DeviceModel& m) {
+            m.SetSilent(true);
+            return 0;
+        });
+    }
+    sim::DeviceModel model;
+    sim::PtyTransport transport;
+};
+
+struct CliRun {
+    int status = -1;  // exit code, or -1 when killed
+    std::string out;
+    std::string err;
+};
+
+void Drain(int fd, std::string& into) {
+    char buf[4096];
+    ssize_t n;
+    while ((n = ::read(fd, buf, sizeof buf)) > 0)
+        into.append(buf, static_cast<std::size_t>(n));
+}
+
+// Runs corvane-cli; onStart may act on it while it runs (given its pid).
+CliRun RunCli(std::vector<std::string> args, const std::function<void(pid_t)>& onStart = {}) {
+    args.insert(args.begin(), CORVANE_CLI_PROGRAM);
+    std::vector<char*> argv;
+    for (auto& a : args)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+    int out[2], err[2];
+    EXPECT_EQ(::pipe2(out, O_CLOEXEC), 0);
+    EXPECT_EQ(::pipe2(err, O_CLOEXEC), 0);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, out[1], 1);
+    posix_spawn_file_actions_adddup2(&actions, err[1], 2);
+    pid_t pid = -1;
+    EXPECT_EQ(::posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ), 0);
+    posix_spawn_file_actions_destroy(&actions);
+    ::close(out[1]);
+    ::close(err[1]);
+    ::fcntl(out[0], F_SETFL, O_NONBLOCK);
+    ::fcntl(err[0], F_SETFL, O_NONBLOCK);
+    if (onStart) onStart(pid);
+    CliRun run;
+    int status = 0;
+    const auto until = Steady::now() + std::chrono::seconds(90);
+    while (::waitpid(pid, &status, WNOHANG) == 0) {
+        Drain(out[0], run.out);
+        Drain(err[0], run.err);
+        if (Steady::now() > until) {
+            ::kill(pid, SIGKILL);
+            ::waitpid(pid, &status, 0);
+            break;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    Drain(out[0], run.out);
+    Drain(err[0], run.err);
+    ::close(out[0]);
+    ::close(err[0]);
+    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return run;
+}
+
+std::string Hex(const Frame& f) {
+    std::string s;
+    char b[4];
+    for (int i = 2; i <= 6; ++i) {
+        std::snprintf(b, sizeof b, i == 2 ? "%02X" : " %02X", f[i]);
+        s += b;
+    }
+    return s;
+}
+
+std::vector<std::uint8_t> ImageOf(int n) {
+    std::vector<std::uint8_t> v(static_cast<std::size_t>(n));
+    for (int i = 0; i < n; ++i)
+        v[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(i * 37 + 11 + i / 256);
+    return v;
+}
+
+std::string WriteFile(const std::vector<std::uint8_t>& bytes) {
+    char path[] = "/tmp/corvane-cli-test-XXXXXX";
+    const int fd = ::mkstemp(path);
+    EXPECT_GE(fd, 0);
+    EXPECT_EQ(::write(fd, bytes.data(), bytes.size()), ssize_t(bytes.size()));
+    ::close(fd);
+    return path;
+}
+
+TEST(Cli, SwitchSendsThePageFrameAndASilentDeviceTimesOut) {
+    test::Watchdog watchdog{60};
+    Device device;
+    const CliRun run = RunCli({"--port", device.transport.SlavePath(), "--json", "switch", "vga1"});
+    EXPECT_EQ(run.status, 0) << run.err;
+    const std::vector<Frame> commands = device.Commands();
+    ASSERT_FALSE(commands.empty());
+    EXPECT_EQ(Hex(commands[0]), "02 03 06 00 01");
+    // The page's chain after a VGA input: its format is read back.
+    EXPECT_EQ(Hex(commands.back()), "90 01 00 00 06");
+    EXPECT_NE(run.out.find("\"result\":\"confirmed\""), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("\"input\":\"vga1\""), std::string::npos) << run.out;
+
+    Device silent;
+    silent.Silence();
+    const auto started = Steady::now();
+    const CliRun late = RunCli({"--port", silent.transport.SlavePath(), "resolution", "720p"});
+    EXPECT_EQ(late.status, 1);
+    EXPECT_NE(late.err.find("Time out!"), std::string::npos) << late.err;
+    EXPECT_GE(Steady::now() - started, std::chrono::milliseconds(7000));
+}
+
+TEST(Cli, RefusedInputExitsTwoWithNothingSent) {
+    test::Watchdog watchdog{30};
+    Device device;
+    const std::string port = device.transport.SlavePath();
+    const std::string tiny = WriteFile({0x01, 0x02});
+    const CliRun file = RunCli({"--port", port, "firmware", tiny});
+    EXPECT_EQ(file.status, 2);
+    EXPECT_NE(file.err.find("Invalid file(.fw)!"), std::string::npos) << file.err;
+    EXPECT_EQ(RunCli({"--port", port, "factory-reset"}).status, 2);
+    EXPECT_EQ(RunCli({"--port", port, "switch", "hdmi9"}).status, 2);
+    const CliRun host = RunCli({"--host", "10.0.0.256", "switch", "hdmi1"});
+    EXPECT_EQ(host.status, 2);
+    EXPECT_NE(host.err.find("Invalid IP address!"), std::string::npos) << host.err;
+    EXPECT_TRUE(device.Commands().empty());
+    EXPECT_EQ(RunCli({"--port", "/nonexistent/tty", "beep", "on"}).status, 3);
+    ::unlink(tiny.c_str());
+}
+
+TEST(Cli, FirmwareToSeveralDevicesAtOnceWithOneSilent) {
+    test::Watchdog watchdog{90};
+    std::vector<std::unique_ptr<Device>> devices;
+    for (int i = 0; i < 3; ++i)
+        devices.push_back(std::make_unique<Device>(sim::DeviceSettings{.rebootMs = 0}));
+    devices[1]->Silence();
+    const std::vector<std::uint8_t> image = ImageOf(20000);
+    const std::string file = WriteFile(image);
+    std::vector<std::string> args;
+    for (auto& d : devices) {
+        args.push_back("--port");
+        args.push_back(d->transport.SlavePath());
+    }
+    for (const char* a : {"--json", "firmware"})
+        args.push_back(a);
+    args.push_back(file);
+    const CliRun run = RunCli(args);
+    EXPECT_EQ(run.status, 1) << run.err;
+    for (int i : {0, 2}) {
+        const sim::FirmwareCheck check = devices[std::size_t(i)]->transport.WithModel(
+            [&](sim::DeviceModel& m) { return m.Firmware().Compare(image); });
+        EXPECT_TRUE(check.complete) << i;
+        EXPECT_TRUE(check.Matches()) << i << ": " << check.Describe();
+    }
+    // One object per device, and a progress line per tenth on a stderr that is no terminal.
+    EXPECT_EQ(std::count(run.out.begin(), run.out.end(), '\n'), 3) << run.out;
+    EXPECT_NE(run.out.find("\"result\":\"timeout\""), std::string::npos) << run.out;
+    EXPECT_NE(run.err.find(devices[0]->transport.SlavePath() + ": 100%"), std::string::npos)
+        << run.err;
+    ::unlink(file.c_str());
+}
+
+TEST(Cli, InterruptMidUpgradeReleasesThePortAndExits130) {
+    test::Watchdog watchdog{60};
+    Device device;
+    const std::string file = WriteFile(ImageOf(100000));
+    const CliRun run = RunCli(
+        {"--port", device.transport.SlavePath(), "--json", "firmware", file}, [&](pid_t pid) {
+            const auto until = Steady::now() + std::chrono::seconds(30);
+            while (Steady::now() < until && device.transport.WithModel([](sim::DeviceModel& m) {
+                return m.Firmware().BlocksAccepted();
+            }) < 5)
+                std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            ::kill(pid, SIGINT);
+        });
+    EXPECT_EQ(run.status, 130) << run.err;
+    EXPECT_NE(run.out.find("\"result\":\"interrupted\""), std::string::npos) << run.out;
+    // Nothing more arrives, and the port opens again at once.
+    const std::size_t sent = device.Commands().size();
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    EXPECT_EQ(device.Commands().size(), sent);
+    const int fd = ::open(device.transport.SlavePath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    EXPECT_GE(fd, 0);
+    if (fd >= 0) ::close(fd);
+    ::unlink(file.c_str());
+}
+
+}  // namespace
+}  // namespace corvane
