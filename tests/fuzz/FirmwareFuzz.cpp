@@ -16,6 +16,7 @@
 // end; a device without faults always gets the whole image.
 
 #include "session/FirmwareController.h"
+#include "tests/fuzz/FuzzCheck.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -32,15 +33,6 @@ using corvane::FirmwareController;
 using corvane::Frame;
 using Stage = FirmwareController::Stage;
 using End = FirmwareController::End;
-
-// No windows here: the harness links the session layer alone, without the test support.
-#define FUZZ_CHECK(condition)                                                                      \
-    do {                                                                                           \
-        if (!(condition)) {                                                                        \
-            std::fprintf(stderr, "%s:%d: invariant broken: %s\n", __FILE__, __LINE__, #condition); \
-            std::abort();                                                                          \
-        }                                                                                          \
-    } while (0)
 
 namespace {
 

@@ -2,6 +2,7 @@
 // What every harness shares: the application object the widgets need (offscreen platform), the
 // way an input is cut into chunks, and invariant checks that abort so the fuzzer keeps the input.
 
+#include "tests/fuzz/FuzzCheck.h"
 #include "tests/support/Harness.h"
 
 #include <QApplication>
@@ -24,14 +25,6 @@ inline void InitApplication(int* argc, char*** argv) {
     static QApplication* app = new QApplication(qtArgc, qtArgv);
     (void)app;
 }
-
-#define FUZZ_CHECK(condition)                                                                      \
-    do {                                                                                           \
-        if (!(condition)) {                                                                        \
-            std::fprintf(stderr, "%s:%d: invariant broken: %s\n", __FILE__, __LINE__, #condition); \
-            std::abort();                                                                          \
-        }                                                                                          \
-    } while (0)
 
 // One program for the whole run: building the main window costs far more than any input, so
 // the window lives on and each input starts from a settled state (see Settle below). Never

@@ -19,6 +19,7 @@
 #include "session/FirmwareController.h"
 #include "session/GeneralReplies.h"
 #include "session/SwitchController.h"
+#include "tests/fuzz/FuzzCheck.h"
 
 #include <QCoreApplication>
 
@@ -33,15 +34,6 @@
 namespace {
 
 using namespace corvane;
-
-// Only the session layer is linked here, not the test support with its widgets.
-#define FUZZ_CHECK(condition)                                                                      \
-    do {                                                                                           \
-        if (!(condition)) {                                                                        \
-            std::fprintf(stderr, "%s:%d: invariant broken: %s\n", __FILE__, __LINE__, #condition); \
-            std::abort();                                                                          \
-        }                                                                                          \
-    } while (0)
 
 constexpr std::uint8_t kPages[] = {kPageGeneral, kPageEdid, kPageSwitch, kPageFirmware, 0, 5};
 
