@@ -300,13 +300,18 @@ bool SystemPortSource::WaitForPass(int timeoutMs) {
     } catch (const PortEnumerationError&) {
         // The walk goes over the devices watched so far.
     }
+    const std::set<std::string> wanted = watched_;
     std::unique_lock lock(mutex_);
     const std::uint64_t target = ++walkRequests_;
     lock.unlock();
     watch_->Recheck();
     lock.lock();
-    return walked_.wait_for(lock, std::chrono::milliseconds(timeoutMs),
-                            [&] { return walkServed_ >= target; });
+    // A walk that was already under way when the devices changed may take the request as served
+    // while it still goes over the old set; the new set always gets a walk of its own.
+    return walked_.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] {
+        return walkServed_ >= target &&
+               std::includes(checked_.begin(), checked_.end(), wanted.begin(), wanted.end());
+    });
 }
 
 }  // namespace corvane
