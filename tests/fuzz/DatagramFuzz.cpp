@@ -11,36 +11,13 @@
 
 #include "session/NetworkController.h"
 #include "tests/fuzz/FuzzSupport.h"
+#include "tests/support/StandInHost.h"
 
 #include <numeric>
 
 namespace {
 
 using namespace corvane;
-
-class Host final : public SessionHost {
-public:
-    bool CheckLinkReady() override {
-        if (!ready) return false;
-        ready = false;
-        return true;
-    }
-    bool IsReady() const override { return ready; }
-    void SetReady(bool r) override { ready = r; }
-    void PostSendRequest(int) override {}
-    void SendFrame(Frame&) override {}
-    void StartMainTimeout() override {}
-    TransmitBuffers& Tx() override { return tx; }
-
-    bool ready = true;
-    TransmitBuffers tx;
-};
-
-class NullLogTarget final : public LogTarget {
-public:
-    void InsertAtCaret(const std::string&) override {}
-    void Empty() override {}
-};
 
 NetInterface Interface(int index, const char* name, Ipv4 address) {
     NetInterface i;
@@ -234,9 +211,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     Sockets sockets;
     sockets.interfaces = {Interface(2, "eth0", 0xC0A80A17u), Interface(5, "enx1", 0xC6336402u),
                           Interface(7, "enx2", 0xCB007102u)};
-    Host host;
-    NullLogTarget sendLog;
-    NullLogTarget receiveLog;
+    test::StandInHost host;
+    test::NullLog sendLog;
+    test::NullLog receiveLog;
     TrafficLog log(sendLog, receiveLog);
     NetworkController controller(host, clock, log);
     View view(controller);

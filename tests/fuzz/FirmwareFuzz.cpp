@@ -17,6 +17,7 @@
 
 #include "session/FirmwareController.h"
 #include "tests/fuzz/FuzzCheck.h"
+#include "tests/support/StandInHost.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -46,48 +47,6 @@ std::uint8_t Steer(std::uint8_t b) {
     if (b < 0x40) return 0xB0;  // back, 4096 bytes on
     return b;
 }
-
-// What the controller needs of a session: the ready flag, the transmit buffers, and sends that
-// go out after the current handler returns, each completed with its checksum.
-class Session final : public corvane::SessionHost {
-public:
-    explicit Session(corvane::Clock& clock) : clock_(clock) {}
-
-    std::function<void(const Frame&)> onFrame;
-    std::function<void(const Block&)> onBlock;
-    bool ready = true;
-
-    bool CheckLinkReady() override {
-        if (!ready) return false;
-        ready = false;
-        return true;
-    }
-    bool IsReady() const override { return ready; }
-    void SetReady(bool r) override { ready = r; }
-    void PostSendRequest(int wParam) override {
-        clock_.Post([this, wParam] {
-            if (wParam == corvane::kSendFirmwareFrame) {
-                Frame frame = tx_.frame;
-                frame[12] = corvane::FrameChecksum(frame.data());
-                onFrame(frame);
-            } else if (wParam == corvane::kSendFirmwareBlock) {
-                Block block = tx_.block;
-                block[0] = corvane::BlockChecksum(block.data());
-                onBlock(block);
-            }
-        });
-    }
-    void SendFrame(Frame& frame) override {
-        frame[12] = corvane::FrameChecksum(frame.data());
-        onFrame(frame);
-    }
-    void StartMainTimeout() override {}
-    corvane::TransmitBuffers& Tx() override { return tx_; }
-
-private:
-    corvane::Clock& clock_;
-    corvane::TransmitBuffers tx_;
-};
 
 class Ends final : public FirmwareController::Listener {
 public:
@@ -134,7 +93,7 @@ void CheckBlock(const Block& block, const std::uint8_t* file, int length, int po
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     corvane::ManualClock clock;
-    Session session(clock);
+    corvane::test::StandInHost session(clock);
     Ends ends;
     FirmwareController controller(session, clock);
     controller.SetListener(&ends);

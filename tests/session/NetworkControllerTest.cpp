@@ -2,31 +2,12 @@
 // configuration ends, on fake sockets and the manual clock.
 #include "session/NetworkController.h"
 #include "tests/support/FakeSockets.h"
+#include "tests/support/StandInHost.h"
 
 #include <gtest/gtest.h>
 
 namespace corvane {
 namespace {
-
-class Host final : public SessionHost {
-public:
-    bool CheckLinkReady() override { return false; }
-    bool IsReady() const override { return ready; }
-    void SetReady(bool r) override { ready = r; }
-    void PostSendRequest(int) override {}
-    void SendFrame(Frame&) override {}
-    void StartMainTimeout() override {}
-    TransmitBuffers& Tx() override { return tx; }
-
-    bool ready = false;
-    TransmitBuffers tx;
-};
-
-class NoLog final : public LogTarget {
-public:
-    void InsertAtCaret(const std::string&) override {}
-    void Empty() override {}
-};
 
 class Ends final : public NetworkListener {
 public:
@@ -44,6 +25,8 @@ public:
 class NetworkControllerTest : public ::testing::Test {
 protected:
     NetworkControllerTest() {
+        host.linkUp = false;  // no serial or TCP link: a search or configuration only
+        host.ready = false;
         controller.SetListener(&ends);
         controller.UseSockets(sockets);
         controller.Search();
@@ -63,8 +46,8 @@ protected:
 
     ManualClock clock;
     test::FakeSockets sockets;
-    Host host;
-    NoLog sendLog, receiveLog;
+    test::StandInHost host;
+    test::NullLog sendLog, receiveLog;
     TrafficLog log{sendLog, receiveLog};
     NetworkController controller{host, clock, log};
     Ends ends;

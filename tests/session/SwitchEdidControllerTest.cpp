@@ -3,6 +3,7 @@
 
 #include "session/EdidController.h"
 #include "session/SwitchController.h"
+#include "tests/support/StandInHost.h"
 
 #include <gtest/gtest.h>
 
@@ -12,30 +13,7 @@
 namespace corvane {
 namespace {
 
-// The ready flag and the transmit frame; a send request records the frame as it would go out.
-class StandInHost : public SessionHost {
-public:
-    bool CheckLinkReady() override { return std::exchange(ready, false); }
-    bool IsReady() const override { return ready; }
-    void SetReady(bool r) override { ready = r; }
-    void PostSendRequest(int wParam) override {
-        if (wParam == kStopMainTimeout) return;
-        Frame frame = tx.frame;
-        frame[12] = FrameChecksum(frame.data());
-        sent.push_back(frame);
-    }
-    void SendFrame(Frame& frame) override {
-        frame[12] = FrameChecksum(frame.data());
-        sent.push_back(frame);
-    }
-    void StartMainTimeout() override { mainTimeouts++; }
-    TransmitBuffers& Tx() override { return tx; }
-
-    int mainTimeouts = 0;
-    bool ready = true;
-    TransmitBuffers tx;
-    std::vector<Frame> sent;
-};
+using test::StandInHost;
 
 Frame Reply(std::uint8_t b2, std::uint8_t b3, std::uint8_t b4, std::uint8_t b6) {
     return MakeFrame(b2, b3, {b4, 0, b6});
