@@ -2,14 +2,12 @@
 // command sends, its exit code, and several devices at once.
 #include "sim/DeviceModel.h"
 #include "sim/PtyTransport.h"
+#include "tests/support/RunProgram.h"
 #include "tests/support/Watchdog.h"
 
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
-#include <poll.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -19,8 +17,6 @@
 #include <string>
 #include <thread>
 #include <vector>
-
-extern char** environ;
 
 namespace corvane {
 namespace {
@@ -47,60 +43,11 @@ struct Device {
     sim::PtyTransport transport;
 };
 
-struct CliRun {
-    int status = -1;  // exit code, or -1 when killed
-    std::string out;
-    std::string err;
-};
+using CliRun = test::ProgramRun;
 
-void Drain(int fd, std::string& into) {
-    char buf[4096];
-    ssize_t n;
-    while ((n = ::read(fd, buf, sizeof buf)) > 0)
-        into.append(buf, static_cast<std::size_t>(n));
-}
-
-// Runs corvane-cli; onStart may act on it while it runs (given its pid).
 CliRun RunCli(std::vector<std::string> args, const std::function<void(pid_t)>& onStart = {}) {
     args.insert(args.begin(), CORVANE_CLI_PROGRAM);
-    std::vector<char*> argv;
-    for (auto& a : args)
-        argv.push_back(a.data());
-    argv.push_back(nullptr);
-    int out[2], err[2];
-    EXPECT_EQ(::pipe2(out, O_CLOEXEC), 0);
-    EXPECT_EQ(::pipe2(err, O_CLOEXEC), 0);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, out[1], 1);
-    posix_spawn_file_actions_adddup2(&actions, err[1], 2);
-    pid_t pid = -1;
-    EXPECT_EQ(::posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ), 0);
-    posix_spawn_file_actions_destroy(&actions);
-    ::close(out[1]);
-    ::close(err[1]);
-    ::fcntl(out[0], F_SETFL, O_NONBLOCK);
-    ::fcntl(err[0], F_SETFL, O_NONBLOCK);
-    if (onStart) onStart(pid);
-    CliRun run;
-    int status = 0;
-    const auto until = Steady::now() + std::chrono::seconds(90);
-    while (::waitpid(pid, &status, WNOHANG) == 0) {
-        Drain(out[0], run.out);
-        Drain(err[0], run.err);
-        if (Steady::now() > until) {
-            ::kill(pid, SIGKILL);
-            ::waitpid(pid, &status, 0);
-            break;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    Drain(out[0], run.out);
-    Drain(err[0], run.err);
-    ::close(out[0]);
-    ::close(err[0]);
-    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return run;
+    return test::RunProgram(std::move(args), onStart);
 }
 
 std::string Hex(const Frame& f) {
@@ -172,7 +119,7 @@ TEST(Cli, RefusedInputExitsTwoWithNothingSent) {
 TEST(Cli, FirmwareToSeveralDevicesAtOnceWithOneSilent) {
     test::Watchdog watchdog{90};
     std::vector<std::unique_ptr<Device>> devices;
-    for (int i = 0; i < 3; ++i)
+    for (int i = 0; i < 4; ++i)
         devices.push_back(std::make_unique<Device>(sim::DeviceSettings{.rebootMs = 0}));
     devices[1]->Silence();
     const std::vector<std::uint8_t> image = ImageOf(20000);
@@ -187,14 +134,14 @@ TEST(Cli, FirmwareToSeveralDevicesAtOnceWithOneSilent) {
     args.push_back(file);
     const CliRun run = RunCli(args);
     EXPECT_EQ(run.status, 1) << run.err;
-    for (int i : {0, 2}) {
+    for (int i : {0, 2, 3}) {
         const sim::FirmwareCheck check = devices[std::size_t(i)]->transport.WithModel(
             [&](sim::DeviceModel& m) { return m.Firmware().Compare(image); });
         EXPECT_TRUE(check.complete) << i;
         EXPECT_TRUE(check.Matches()) << i << ": " << check.Describe();
     }
     // One object per device, and a progress line per tenth on a stderr that is no terminal.
-    EXPECT_EQ(std::count(run.out.begin(), run.out.end(), '\n'), 3) << run.out;
+    EXPECT_EQ(std::count(run.out.begin(), run.out.end(), '\n'), 4) << run.out;
     EXPECT_NE(run.out.find("\"result\":\"timeout\""), std::string::npos) << run.out;
     EXPECT_NE(run.err.find(devices[0]->transport.SlavePath() + ": 100%"), std::string::npos)
         << run.err;

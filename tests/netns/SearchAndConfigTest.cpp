@@ -13,7 +13,7 @@
 #include "link/QtSockets.h"
 #include "pages/CMatrixDlg.h"
 #include "resources/resource.h"
-#include "sim/NetnsCheck.h"
+#include "tests/netns/TestNamespace.h"
 #include "tests/support/FakePortSource.h"
 #include "tests/support/Pump.h"
 
@@ -22,7 +22,6 @@
 #include <QComboBox>
 
 #include <chrono>
-#include <cstdlib>
 
 namespace corvane {
 namespace {
@@ -37,16 +36,7 @@ const QString kSimMac = QStringLiteral("024356000001");
 const QString kSwitcherSide = qEnvironmentVariable("CORVANE_NETNS_SWITCHER_IF");
 const QString kOfficeSide = qEnvironmentVariable("CORVANE_NETNS_OFFICE_IF");
 
-// Why this process must not broadcast, or an empty text inside the test's own namespace.
-std::string NotInsideTheTestNamespace() {
-    if (qgetenv("CORVANE_NETNS") != "1") return "not started by tests/netns/run-in-netns.sh";
-    std::string why;
-    if (!sim::InPrivateNetworkNamespace(&why)) return why;
-    const char* host = std::getenv("CORVANE_HOST_NETNS");
-    if (!host || sim::NamespaceOf("self") == host)
-        return "still in the namespace the script ran in";
-    return {};
-}
+using test::NotInsideTheTestNamespace;
 
 // Qt's sockets, once more asking before each UDP socket whether this is the test's namespace.
 class CheckedSockets final : public SocketFactory {
