@@ -7,7 +7,6 @@
 #include "session/NetworkController.h"
 
 #include <QCoreApplication>
-#include <QJsonDocument>
 #include <QJsonObject>
 #include <QRegularExpression>
 #include <QTimer>
@@ -16,6 +15,8 @@ namespace corvane::cli {
 namespace {
 
 constexpr int kDefaultWaitSeconds = 3;
+const QString kConfigUsage =
+    QStringLiteral("config takes --mac MAC (--dhcp | --static IP) [--new-mac MAC]\n");
 
 // Splits "02:43:56:00:00:01" (or with '-', or 12 digits in a row) into the dialog's six fields.
 std::array<QString, 6> MacFields(const QString& text) {
@@ -66,6 +67,21 @@ public:
     int exitCode = kExitFailed;
 };
 
+// The search and configuration controller on Qt's sockets, with no device link.
+struct NetworkRun {
+    NetworkRun() {
+        network.SetListener(&watcher);
+        network.UseSockets(sockets);
+    }
+    ~NetworkRun() { network.SetListener(nullptr); }
+
+    QtClock clock;
+    QtSocketFactory sockets;
+    DeviceSession session{clock};
+    NetworkController network{session, clock, session.Log()};
+    Watcher watcher;
+};
+
 }  // namespace
 
 int RunSearch(const QStringList& args, bool json, bool quiet) {
@@ -78,28 +94,21 @@ int RunSearch(const QStringList& args, bool json, bool quiet) {
             return kExitUsage;
         }
     }
-    QtClock clock;
-    QtSocketFactory sockets;
-    DeviceSession session(clock);
-    NetworkController network(session, clock, session.Log());
-    Watcher watcher;
-    network.SetListener(&watcher);
-    network.UseSockets(sockets);
-    network.Search();
+    NetworkRun run;
+    run.network.Search();
     QTimer::singleShot(seconds * 1000, [] { QCoreApplication::exit(0); });
     QCoreApplication::exec();
-    for (const FoundSwitcher& found : network.Found()) {
+    for (const FoundSwitcher& found : run.network.Found()) {
         if (json) {
             QJsonObject o;
             o[QStringLiteral("ip")] = found.address;
             o[QStringLiteral("mac")] = found.mac;
-            PrintOut(QString::fromUtf8(QJsonDocument(o).toJson(QJsonDocument::Compact)) + '\n');
+            PrintJson(o);
         } else if (!quiet) {
             PrintOut(found.address + QStringLiteral("  ") + found.mac + '\n');
         }
     }
-    network.SetListener(nullptr);
-    return network.Found().empty() ? kExitFailed : kExitConfirmed;
+    return run.network.Found().empty() ? kExitFailed : kExitConfirmed;
 }
 
 int RunConfig(const QStringList& args, bool json, bool quiet) {
@@ -119,13 +128,12 @@ int RunConfig(const QStringList& args, bool json, bool quiet) {
         } else if (a == QLatin1String("--dhcp")) {
             dhcp = true;
         } else {
-            PrintErr(
-                QStringLiteral("config takes --mac MAC (--dhcp | --static IP) [--new-mac MAC]\n"));
+            PrintErr(kConfigUsage);
             return kExitUsage;
         }
     }
     if (mac.isEmpty() || dhcp == fixed) {
-        PrintErr(QStringLiteral("config takes --mac MAC (--dhcp | --static IP) [--new-mac MAC]\n"));
+        PrintErr(kConfigUsage);
         return kExitUsage;
     }
     request.addressMode = fixed ? kStaticIp : kAutoIp;
@@ -140,36 +148,29 @@ int RunConfig(const QStringList& args, bool json, bool quiet) {
         return kExitUsage;
     }
 
-    QtClock clock;
-    QtSocketFactory sockets;
-    DeviceSession session(clock);
-    NetworkController network(session, clock, session.Log());
-    Watcher watcher;
-    network.SetListener(&watcher);
-    network.UseSockets(sockets);
-    error = network.Configure(request);
+    NetworkRun run;
+    error = run.network.Configure(request);
     if (!error.isEmpty()) {
         PrintErr(error + '\n');
         return kExitUsage;
     }
     QCoreApplication::exec();
-    network.SetListener(nullptr);
-    if (watcher.exitCode != kExitConfirmed) {
-        network.TimeOutSeen();
+    const int exitCode = run.watcher.exitCode;
+    if (exitCode != kExitConfirmed) {
+        run.network.TimeOutSeen();
         PrintErr(QStringLiteral("Time out!\n"));
     }
     if (json) {
         QJsonObject o;
         o[QStringLiteral("device")] = mac;
         o[QStringLiteral("command")] = QStringLiteral("config");
-        o[QStringLiteral("result")] = watcher.exitCode == kExitConfirmed
-                                          ? QStringLiteral("confirmed")
-                                          : QStringLiteral("timeout");
-        PrintOut(QString::fromUtf8(QJsonDocument(o).toJson(QJsonDocument::Compact)) + '\n');
-    } else if (!quiet && watcher.exitCode == kExitConfirmed) {
+        o[QStringLiteral("result")] =
+            exitCode == kExitConfirmed ? QStringLiteral("confirmed") : QStringLiteral("timeout");
+        PrintJson(o);
+    } else if (!quiet && exitCode == kExitConfirmed) {
         PrintOut(QStringLiteral("Configure successfully!\n"));
     }
-    return watcher.exitCode;
+    return exitCode;
 }
 
 }  // namespace corvane::cli

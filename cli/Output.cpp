@@ -19,6 +19,10 @@ void PrintErr(const QString& text) {
     std::fflush(stderr);
 }
 
+void PrintJson(const QJsonObject& object) {
+    PrintOut(QString::fromUtf8(QJsonDocument(object).toJson(QJsonDocument::Compact)) + '\n');
+}
+
 ProgressView::ProgressView(const std::vector<QString>& devices)
     : terminal_(::isatty(STDERR_FILENO) == 1), order_(devices) {
     started_.start();
@@ -109,8 +113,7 @@ int Report(const std::vector<std::unique_ptr<DeviceRun>>& runs, const QString& c
                         ? run->Error()
                         : run->Error() + QLatin1Char(' ') + run->ErrorDetail();
             }
-            PrintOut(QString::fromUtf8(QJsonDocument(o).toJson(QJsonDocument::Compact)) +
-                     QLatin1Char('\n'));
+            PrintJson(o);
             continue;
         }
         if (quiet) continue;

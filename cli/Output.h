@@ -5,6 +5,7 @@
 #include "cli/DeviceRun.h"
 
 #include <QElapsedTimer>
+#include <QJsonObject>
 #include <QString>
 
 #include <map>
@@ -15,6 +16,8 @@ namespace corvane::cli {
 
 void PrintOut(const QString& text);
 void PrintErr(const QString& text);
+// One JSON object on a line of its own on stdout.
+void PrintJson(const QJsonObject& object);
 
 class ProgressView {
 public:

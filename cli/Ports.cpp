@@ -6,7 +6,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QJsonDocument>
 #include <QJsonObject>
 
 #include <unistd.h>
@@ -89,7 +88,7 @@ int ListPorts(bool json, bool quiet) {
             o[QStringLiteral("by_id")] = d.stablePath;
             o[QStringLiteral("busy")] = held;
             o[QStringLiteral("held_by")] = holders.join(QStringLiteral(", "));
-            PrintOut(QString::fromUtf8(QJsonDocument(o).toJson(QJsonDocument::Compact)) + '\n');
+            PrintJson(o);
             continue;
         }
         if (quiet) continue;
