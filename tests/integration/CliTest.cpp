@@ -1,8 +1,7 @@
 // corvane-cli as a program, against simulated switchers on pseudo-terminals: the frames each
 // command sends, its exit code, and several devices at once.
-#include "sim/DeviceModel.h"
-#include "sim/PtyTransport.h"
 #include "tests/support/RunProgram.h"
+#include "tests/support/SimDevice.h"
 #include "tests/support/Watchdog.h"
 
 #include <gtest/gtest.h>
@@ -23,25 +22,7 @@ namespace {
 
 using Steady = std::chrono::steady_clock;
 
-// A simulated switcher on its own pseudo-terminal.
-struct Device {
-    explicit Device(sim::DeviceSettings settings = {}) : model(settings), transport(model) {
-        std::string error;
-        if (!transport.Open(&error) || !transport.Start(&error)) ADD_FAILURE() << error;
-    }
-    ~Device() { transport.Stop(); }
-    std::vector<Frame> Commands() {
-        return transport.WithModel([](sim::DeviceModel& m) { return m.Commands(); });
-    }
-    void Silence() {
-        transport.WithModel([](sim::DeviceModel& m) {
-            m.SetSilent(true);
-            return 0;
-        });
-    }
-    sim::DeviceModel model;
-    sim::PtyTransport transport;
-};
+using test::PtyDevice;
 
 using CliRun = test::ProgramRun;
 
@@ -60,26 +41,10 @@ std::string Hex(const Frame& f) {
     return s;
 }
 
-std::vector<std::uint8_t> ImageOf(int n) {
-    std::vector<std::uint8_t> v(static_cast<std::size_t>(n));
-    for (int i = 0; i < n; ++i)
-        v[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(i * 37 + 11 + i / 256);
-    return v;
-}
-
-std::string WriteFile(const std::vector<std::uint8_t>& bytes) {
-    char path[] = "/tmp/corvane-cli-test-XXXXXX";
-    const int fd = ::mkstemp(path);
-    EXPECT_GE(fd, 0);
-    EXPECT_EQ(::write(fd, bytes.data(), bytes.size()), ssize_t(bytes.size()));
-    ::close(fd);
-    return path;
-}
-
 TEST(Cli, SwitchSendsThePageFrameAndASilentDeviceTimesOut) {
     test::Watchdog watchdog{60};
-    Device device;
-    const CliRun run = RunCli({"--port", device.transport.SlavePath(), "--json", "switch", "vga1"});
+    PtyDevice device;
+    const CliRun run = RunCli({"--port", device.Path(), "--json", "switch", "vga1"});
     EXPECT_EQ(run.status, 0) << run.err;
     const std::vector<Frame> commands = device.Commands();
     ASSERT_FALSE(commands.empty());
@@ -89,10 +54,10 @@ TEST(Cli, SwitchSendsThePageFrameAndASilentDeviceTimesOut) {
     EXPECT_NE(run.out.find("\"result\":\"confirmed\""), std::string::npos) << run.out;
     EXPECT_NE(run.out.find("\"input\":\"vga1\""), std::string::npos) << run.out;
 
-    Device silent;
+    PtyDevice silent;
     silent.Silence();
     const auto started = Steady::now();
-    const CliRun late = RunCli({"--port", silent.transport.SlavePath(), "resolution", "720p"});
+    const CliRun late = RunCli({"--port", silent.Path(), "resolution", "720p"});
     EXPECT_EQ(late.status, 1);
     EXPECT_NE(late.err.find("Time out!"), std::string::npos) << late.err;
     EXPECT_GE(Steady::now() - started, std::chrono::milliseconds(7000));
@@ -100,10 +65,10 @@ TEST(Cli, SwitchSendsThePageFrameAndASilentDeviceTimesOut) {
 
 TEST(Cli, RefusedInputExitsTwoWithNothingSent) {
     test::Watchdog watchdog{30};
-    Device device;
-    const std::string port = device.transport.SlavePath();
-    const std::string tiny = WriteFile({0x01, 0x02});
-    const CliRun file = RunCli({"--port", port, "firmware", tiny});
+    PtyDevice device;
+    const std::string port = device.Path();
+    const test::TempFile tiny({0x01, 0x02});
+    const CliRun file = RunCli({"--port", port, "firmware", tiny.Path()});
     EXPECT_EQ(file.status, 2);
     EXPECT_NE(file.err.find("Invalid file(.fw)!"), std::string::npos) << file.err;
     EXPECT_EQ(RunCli({"--port", port, "factory-reset"}).status, 2);
@@ -113,47 +78,40 @@ TEST(Cli, RefusedInputExitsTwoWithNothingSent) {
     EXPECT_NE(host.err.find("Invalid IP address!"), std::string::npos) << host.err;
     EXPECT_TRUE(device.Commands().empty());
     EXPECT_EQ(RunCli({"--port", "/nonexistent/tty", "beep", "on"}).status, 3);
-    ::unlink(tiny.c_str());
 }
 
 TEST(Cli, FirmwareToSeveralDevicesAtOnceWithOneSilent) {
     test::Watchdog watchdog{90};
-    std::vector<std::unique_ptr<Device>> devices;
+    std::vector<std::unique_ptr<PtyDevice>> devices;
     for (int i = 0; i < 4; ++i)
-        devices.push_back(std::make_unique<Device>(sim::DeviceSettings{.rebootMs = 0}));
+        devices.push_back(std::make_unique<PtyDevice>(sim::DeviceSettings{.rebootMs = 0}));
     devices[1]->Silence();
-    const std::vector<std::uint8_t> image = ImageOf(20000);
-    const std::string file = WriteFile(image);
+    const std::vector<std::uint8_t> image = test::FirmwareFileOf(20000);
+    const test::TempFile file(image);
     std::vector<std::string> args;
     for (auto& d : devices) {
         args.push_back("--port");
-        args.push_back(d->transport.SlavePath());
+        args.push_back(d->Path());
     }
     for (const char* a : {"--json", "firmware"})
         args.push_back(a);
-    args.push_back(file);
+    args.push_back(file.Path());
     const CliRun run = RunCli(args);
     EXPECT_EQ(run.status, 1) << run.err;
-    for (int i : {0, 2, 3}) {
-        const sim::FirmwareCheck check = devices[std::size_t(i)]->transport.WithModel(
-            [&](sim::DeviceModel& m) { return m.Firmware().Compare(image); });
-        EXPECT_TRUE(check.complete) << i;
-        EXPECT_TRUE(check.Matches()) << i << ": " << check.Describe();
-    }
+    for (int i : {0, 2, 3})
+        EXPECT_TRUE(devices[std::size_t(i)]->Holds(image)) << i;
     // One object per device, and a progress line per tenth on a stderr that is no terminal.
     EXPECT_EQ(std::count(run.out.begin(), run.out.end(), '\n'), 4) << run.out;
     EXPECT_NE(run.out.find("\"result\":\"timeout\""), std::string::npos) << run.out;
-    EXPECT_NE(run.err.find(devices[0]->transport.SlavePath() + ": 100%"), std::string::npos)
-        << run.err;
-    ::unlink(file.c_str());
+    EXPECT_NE(run.err.find(devices[0]->Path() + ": 100%"), std::string::npos) << run.err;
 }
 
 TEST(Cli, InterruptMidUpgradeReleasesThePortAndExits130) {
     test::Watchdog watchdog{60};
-    Device device;
-    const std::string file = WriteFile(ImageOf(100000));
-    const CliRun run = RunCli(
-        {"--port", device.transport.SlavePath(), "--json", "firmware", file}, [&](pid_t pid) {
+    PtyDevice device;
+    const test::TempFile file(test::FirmwareFileOf(100000));
+    const CliRun run =
+        RunCli({"--port", device.Path(), "--json", "firmware", file.Path()}, [&](pid_t pid) {
             const auto until = Steady::now() + std::chrono::seconds(30);
             while (Steady::now() < until && device.transport.WithModel([](sim::DeviceModel& m) {
                 return m.Firmware().BlocksAccepted();
@@ -167,10 +125,9 @@ TEST(Cli, InterruptMidUpgradeReleasesThePortAndExits130) {
     const std::size_t sent = device.Commands().size();
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     EXPECT_EQ(device.Commands().size(), sent);
-    const int fd = ::open(device.transport.SlavePath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    const int fd = ::open(device.Path().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
     EXPECT_GE(fd, 0);
     if (fd >= 0) ::close(fd);
-    ::unlink(file.c_str());
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include "sim/DeviceModel.h"
 #include "sim/PtyTransport.h"
 #include "tests/support/Pump.h"
+#include "tests/support/SimDevice.h"
 #include "widgets/CMessageDlg.h"
 #include "widgets/PopUps.h"
 
@@ -115,13 +116,5 @@ public:
     std::unique_ptr<CCorvaneDlg> main;
     QTemporaryDir dir;
 };
-
-// A file of n bytes whose bytes differ from their neighbours and from block to block.
-inline std::vector<std::uint8_t> FirmwareFileOf(int n) {
-    std::vector<std::uint8_t> v(static_cast<std::size_t>(n));
-    for (int i = 0; i < n; ++i)
-        v[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(i * 37 + 11 + i / 256);
-    return v;
-}
 
 }  // namespace corvane::test
