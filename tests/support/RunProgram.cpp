@@ -3,24 +3,31 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <poll.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <csignal>
-#include <thread>
 
 extern char** environ;
 
 namespace corvane::test {
 namespace {
 
-void Drain(int fd, std::string& into) {
+// Appends what can be read now; false once the writer has closed the pipe.
+bool Drain(int fd, std::string& into) {
     char buf[4096];
-    ssize_t n;
-    while ((n = ::read(fd, buf, sizeof buf)) > 0)
-        into.append(buf, static_cast<std::size_t>(n));
+    for (;;) {
+        const ssize_t n = ::read(fd, buf, sizeof buf);
+        if (n > 0) {
+            into.append(buf, static_cast<std::size_t>(n));
+        } else {
+            return n < 0 && (errno == EAGAIN || errno == EINTR);
+        }
+    }
 }
 
 }  // namespace
@@ -46,22 +53,32 @@ ProgramRun RunProgram(std::vector<std::string> args, const std::function<void(pi
     ::fcntl(out[0], F_SETFL, O_NONBLOCK);
     ::fcntl(err[0], F_SETFL, O_NONBLOCK);
     if (onStart) onStart(pid);
+    // Reads until the program closes both pipes (it ends), waking only when it writes.
     ProgramRun run;
-    int status = 0;
     const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(timeoutSeconds);
-    while (::waitpid(pid, &status, WNOHANG) == 0) {
-        Drain(out[0], run.out);
-        Drain(err[0], run.err);
-        if (std::chrono::steady_clock::now() > until) {
+    pollfd fds[2] = {{out[0], POLLIN, 0}, {err[0], POLLIN, 0}};
+    bool killed = false;
+    while (fds[0].fd >= 0 || fds[1].fd >= 0) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            until - std::chrono::steady_clock::now());
+        if (left.count() <= 0) {
             ADD_FAILURE() << args[0] << " still ran after " << timeoutSeconds << " s";
             ::kill(pid, SIGKILL);
-            ::waitpid(pid, &status, 0);
+            killed = true;
             break;
         }
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        if (::poll(fds, 2, static_cast<int>(left.count())) < 0 && errno != EINTR) break;
+        for (int i = 0; i < 2; ++i) {
+            if (fds[i].fd < 0 || fds[i].revents == 0) continue;
+            if (!Drain(fds[i].fd, i == 0 ? run.out : run.err)) fds[i].fd = -1;
+        }
     }
-    Drain(out[0], run.out);
-    Drain(err[0], run.err);
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    if (!killed) {
+        Drain(out[0], run.out);
+        Drain(err[0], run.err);
+    }
     ::close(out[0]);
     ::close(err[0]);
     run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
