@@ -30,8 +30,8 @@ bool IsAnnouncement(const Frame& f) {
 struct Upload {
     double wallMs = 0;  // program start to exit
     int exitCode = -1;
-    int intact = 0;            // devices whose flash holds the whole image
-    std::vector<int> blocks;   // announcements each device took
+    int intact = 0;           // devices whose flash holds the whole image
+    std::vector<int> blocks;  // announcements each device took
 };
 
 Upload FlashAtOnce(int devices, const test::TempFile& file,

@@ -11,6 +11,7 @@
 
 #include "session/NetworkController.h"
 #include "tests/fuzz/FuzzSupport.h"
+#include "tests/support/FakeSockets.h"
 #include "tests/support/StandInHost.h"
 
 #include <numeric>
@@ -18,17 +19,6 @@
 namespace {
 
 using namespace corvane;
-
-NetInterface Interface(int index, const char* name, Ipv4 address) {
-    NetInterface i;
-    i.index = index;
-    i.name = name;
-    i.up = true;
-    i.canBroadcast = true;
-    i.address = address;
-    i.broadcast = address | 0xFFu;
-    return i;
-}
 
 // Sockets in memory: a datagram is handed to the socket that exists now without a copy, and
 // what is sent is checked as it goes: a search request to 30600 or a whole configuration packet
@@ -209,8 +199,9 @@ void CheckTimers(const NetworkController& c) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     ManualClock clock;
     Sockets sockets;
-    sockets.interfaces = {Interface(2, "eth0", 0xC0A80A17u), Interface(5, "enx1", 0xC6336402u),
-                          Interface(7, "enx2", 0xCB007102u)};
+    sockets.interfaces = {test::BroadcastInterface(2, "eth0", 0xC0A80A17u),
+                          test::BroadcastInterface(5, "enx1", 0xC6336402u),
+                          test::BroadcastInterface(7, "enx2", 0xCB007102u)};
     test::StandInHost host;
     test::NullLog sendLog;
     test::NullLog receiveLog;

@@ -27,8 +27,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     h.Settle();
 
     corvane::fuzz::Chunker chunks(data + 1, size - 1, data[0], 1100);
+    const std::uint8_t* piece = nullptr;
+    std::size_t n = 0;
     std::vector<std::uint8_t> chunk;
-    while (chunks.Next(chunk) && h.sockets.stream) {
+    while (chunks.Next(piece, n) && h.sockets.stream) {
+        chunk.assign(piece, piece + n);
         const std::size_t before = tcp.Accumulator().Count();
         h.sockets.stream->Arrive(chunk);
         h.Settle();
