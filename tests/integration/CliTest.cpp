@@ -63,6 +63,44 @@ TEST(Cli, SwitchSendsThePageFrameAndASilentDeviceTimesOut) {
     EXPECT_GE(Steady::now() - started, std::chrono::milliseconds(7000));
 }
 
+// Each command, one after the other on one device, sends the frames its page's button sends
+// (bytes 2 to 6) and ends confirmed.
+TEST(Cli, EachCommandSendsWhatItsPageSends) {
+    test::Watchdog watchdog{60};
+    PtyDevice device;
+    const std::vector<std::pair<std::vector<std::string>, std::vector<std::string>>> table = {
+        {{"switch", "hdmi3"}, {"02 03 03 00 01"}},
+        {{"resolution", "1080p"}, {"0A 06 02 00 01"}},
+        {{"audio", "ext"}, {"0A 0C 02 00 01"}},
+        {{"auto-adjust"}, {"0A 0E 00 00 01"}},
+        {{"scaler"}, {"0A 0F 00 00 01"}},
+        {{"switch", "vga2"}, {"02 03 07 00 01"}},
+        // The format goes with the input in use, which is read first.
+        {{"vga", "rgbhv"}, {"02 01 01 00 00", "0A 01 02 00 07"}},
+        {{"beep", "off"}, {"06 01 F0 00 00"}},
+        {{"edid", "copy", "qlx-out", "hdmi2"}, {"03 08 F0 00 00", "03 04 02 00 02"}},
+    };
+    for (const auto& [command, frames] : table) {
+        const std::size_t before = device.Commands().size();
+        std::vector<std::string> args = {"--port", device.Path()};
+        args.insert(args.end(), command.begin(), command.end());
+        const CliRun run = RunCli(args);
+        EXPECT_EQ(run.status, 0) << command[0] << ": " << run.err;
+        // The first frame is the page's; the others follow in order, a status chain between.
+        const std::vector<Frame> sent = device.Commands();
+        ASSERT_GT(sent.size(), before) << command[0];
+        EXPECT_EQ(Hex(sent[before]), frames[0]) << command[0];
+        std::size_t found = 0;
+        for (std::size_t i = before; i < sent.size() && found < frames.size(); ++i)
+            found += Hex(sent[i]) == frames[found] ? 1 : 0;
+        EXPECT_EQ(found, frames.size()) << command[0];
+    }
+    const CliRun info = RunCli({"--port", device.Path(), "info"});
+    EXPECT_EQ(info.status, 0) << info.err;
+    EXPECT_NE(info.out.find("input: vga2"), std::string::npos) << info.out;
+    EXPECT_NE(info.out.find("beeper: off"), std::string::npos) << info.out;
+}
+
 TEST(Cli, RefusedInputExitsTwoWithNothingSent) {
     test::Watchdog watchdog{30};
     PtyDevice device;
