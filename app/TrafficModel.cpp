@@ -6,8 +6,9 @@
 namespace corvane {
 namespace {
 
+// Times are kept in UTC and shown in local time.
 QString TimeText(const QDateTime& t) {
-    return t.toString(QStringLiteral("yyyy-MM-dd hh:mm:ss.zzz"));
+    return t.toLocalTime().toString(QStringLiteral("yyyy-MM-dd hh:mm:ss.zzz"));
 }
 
 QString BytesText(const std::vector<std::uint8_t>& bytes) {
@@ -76,7 +77,7 @@ QVariant TrafficModel::data(const QModelIndex& index, int role) const {
     if (role == Qt::DisplayRole) {
         switch (index.column()) {
             case kTime:
-                return e.time.toString(QStringLiteral("hh:mm:ss.zzz"));
+                return e.time.toLocalTime().toString(QStringLiteral("hh:mm:ss.zzz"));
             case kDirection:
                 return DirectionCell(e);
             case kBytes:

@@ -31,7 +31,8 @@ public:
     enum Column { kTime, kDirection, kBytes, kMeaning, kColumns };
 
     using TimeSource = std::function<QDateTime()>;
-    explicit TrafficModel(TimeSource now = &QDateTime::currentDateTime, QObject* parent = nullptr);
+    explicit TrafficModel(TimeSource now = &QDateTime::currentDateTimeUtc,
+                          QObject* parent = nullptr);
 
     // The observer of the traffic log. The oldest entry goes once the record is full.
     void Add(TrafficKind kind, const std::uint8_t* bytes, std::size_t length,
