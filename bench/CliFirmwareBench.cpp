@@ -3,8 +3,10 @@
 // device against the protocol's floor, then four at once against that one device, in the same
 // run. The switchers answer at once after the last block (no reboot), so the floor of the whole
 // run is that of the upload: the 50 ms pause before the 0x80 request and before every block.
-// Three rounds, for the median: on a small virtual machine a pseudo-terminal now and then holds
-// a write back for a few milliseconds, which no program can help.
+// Three rounds, for the median: on a virtual machine, waking a thread on an idle virtual
+// processor now and then takes milliseconds, and a round that meets several such wake-ups is
+// slower by a per cent or more.
+#include "bench/FirmwareFrames.h"
 #include "tests/support/RunProgram.h"
 #include "tests/support/SimDevice.h"
 
@@ -21,11 +23,6 @@ namespace {
 
 using Steady = std::chrono::steady_clock;
 constexpr int kImageBytes = 100000;
-
-bool IsAnnouncement(const Frame& f) {
-    return f[2] == 0x20 && f[3] == 0x01 && (f[4] == 0xAA || f[4] == 0x56) && f[7] == 0x01 &&
-           f[8] == 0x01;
-}
 
 struct Upload {
     double wallMs = 0;  // program start to exit
@@ -50,7 +47,7 @@ Upload FlashAtOnce(int devices, const test::TempFile& file,
     for (const auto& device : rig) {
         int blocks = 0;
         for (const Frame& f : device->Commands())
-            blocks += IsAnnouncement(f) ? 1 : 0;
+            blocks += bench::IsAnnouncement(f) ? 1 : 0;
         upload.blocks.push_back(blocks);
         upload.intact += device->Holds(image) ? 1 : 0;
     }

@@ -5,6 +5,7 @@
 // fires.
 #include "app/CCorvaneDlg.h"
 #include "app/Program.h"
+#include "bench/FirmwareFrames.h"
 #include "framework/Clock.h"
 #include "link/SystemPorts.h"
 #include "pages/CFWDlg.h"
@@ -26,6 +27,9 @@
 
 namespace corvane {
 namespace {
+
+using bench::IsAnnouncement;
+using bench::IsRebootProbe;
 
 using Steady = std::chrono::steady_clock;
 
@@ -198,14 +202,6 @@ std::string LoadAverage() {
     while (!s.empty() && s.back() == '\n')
         s.pop_back();
     return s;
-}
-
-bool IsAnnouncement(const Frame& f) {
-    return f[2] == 0x20 && f[3] == 0x01 && (f[4] == 0xAA || f[4] == 0x56) && f[7] == 0x01 &&
-           f[8] == 0x01;
-}
-bool IsRebootProbe(const Frame& f) {
-    return f[2] == 0x01 && f[3] == 0x01 && f[4] == 0x00 && f[10] == 0x00;
 }
 
 // The 100,000-byte image from the Upgrade press to the device's answer after its reboot. The

@@ -57,14 +57,12 @@ ProgramRun RunProgram(std::vector<std::string> args, const std::function<void(pi
     ProgramRun run;
     const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(timeoutSeconds);
     pollfd fds[2] = {{out[0], POLLIN, 0}, {err[0], POLLIN, 0}};
-    bool killed = false;
     while (fds[0].fd >= 0 || fds[1].fd >= 0) {
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
             until - std::chrono::steady_clock::now());
         if (left.count() <= 0) {
             ADD_FAILURE() << args[0] << " still ran after " << timeoutSeconds << " s";
             ::kill(pid, SIGKILL);
-            killed = true;
             break;
         }
         if (::poll(fds, 2, static_cast<int>(left.count())) < 0 && errno != EINTR) break;
@@ -75,10 +73,6 @@ ProgramRun RunProgram(std::vector<std::string> args, const std::function<void(pi
     }
     int status = 0;
     ::waitpid(pid, &status, 0);
-    if (!killed) {
-        Drain(out[0], run.out);
-        Drain(err[0], run.err);
-    }
     ::close(out[0]);
     ::close(err[0]);
     run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
