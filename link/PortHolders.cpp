@@ -40,6 +40,20 @@ std::string ReadSmallFile(const std::string& path) {
     return text;
 }
 
+pid_t LockFilePid(const std::string& content) {
+    // A process number is below 2^22, so the binary form always has a zero byte and the text
+    // form never has one. Read as text, a binary number whose low byte is a digit or a space
+    // would give another process's number.
+    if (content.size() == sizeof(int) && content.find('\0') != std::string::npos) {
+        int binary = 0;
+        std::memcpy(&binary, content.data(), sizeof binary);
+        return binary;
+    }
+    char* end = nullptr;
+    const long text = std::strtol(content.c_str(), &end, 10);
+    return end != content.c_str() ? static_cast<pid_t>(text) : 0;
+}
+
 bool HasLiveLockFile(const std::string& deviceName, const std::vector<std::string>& lockDirs,
                      pid_t self) {
     std::string file = "LCK.." + deviceName;
@@ -49,16 +63,7 @@ bool HasLiveLockFile(const std::string& deviceName, const std::vector<std::strin
     for (const std::string& dir : lockDirs) {
         const std::string content = ReadSmallFile(dir + "/" + file);
         if (content.empty()) continue;
-        pid_t pid = 0;
-        char* end = nullptr;
-        const long text = std::strtol(content.c_str(), &end, 10);
-        if (end != content.c_str()) {
-            pid = static_cast<pid_t>(text);
-        } else if (content.size() == sizeof(int)) {
-            int binary = 0;
-            std::memcpy(&binary, content.data(), sizeof binary);
-            pid = binary;
-        }
+        const pid_t pid = LockFilePid(content);
         // A stale file from a process that has gone holds nothing.
         if (pid != self && IsAlive(pid)) return true;
     }

@@ -12,6 +12,10 @@
 
 namespace corvane::holders {
 
+// The process number a lock file holds: in text, or as the 4 bytes of an int as old programs
+// write it; 0 when it holds neither.
+pid_t LockFilePid(const std::string& content);
+
 // A lock file LCK..<name> ('/' in the name written as '_') in one of the directories whose
 // process (its number in text, or binary as old programs write it) is alive and is not self.
 bool HasLiveLockFile(const std::string& deviceName, const std::vector<std::string>& lockDirs,

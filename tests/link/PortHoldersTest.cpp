@@ -54,6 +54,13 @@ TEST(LockFiles, OnlyALiveOtherProcessHoldsTheDevice) {
     WriteFile(dir.filePath("LCK..pts_3"),
               std::string(reinterpret_cast<const char*>(&parent), sizeof parent));
     EXPECT_TRUE(holders::HasLiveLockFile("pts/3", dirs, self));
+    // A binary number whose low byte reads as a digit (12345 is '9', '0', 0, 0) is no text.
+    const int digitLike = 12345;
+    EXPECT_EQ(holders::LockFilePid(
+                  std::string(reinterpret_cast<const char*>(&digitLike), sizeof digitLike)),
+              12345);
+    EXPECT_EQ(holders::LockFilePid("      4242\n"), 4242);
+    EXPECT_EQ(holders::LockFilePid("junk"), 0);
 }
 
 TEST(ProcLocks, ParsesHoldersAndSkipsOurOwnAndWaiters) {
