@@ -1,16 +1,43 @@
 #include "framework/Clock.h"
 
 #include <QDateTime>
+#include <QSocketNotifier>
 #include <QTimer>
 
+#include <sys/timerfd.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <algorithm>
 #include <utility>
 
 namespace corvane {
+namespace {
+
+// The lead follows the wake-up delays seen: up three steps after a late wake, down one after an
+// early one, which settles where about three wakes in four come early. An early wake spins for
+// the rest; the cap bounds that spin whatever the machine did once.
+constexpr std::int64_t kLeadStep = 5'000;
+constexpr std::int64_t kFirstLead = 200'000;
+constexpr std::int64_t kMaxLead = 1'000'000;
+
+std::int64_t MonotonicNs() {
+    timespec now{};
+    ::clock_gettime(CLOCK_MONOTONIC, &now);
+    return std::int64_t{now.tv_sec} * 1'000'000'000 + now.tv_nsec;
+}
+
+}  // namespace
 
 QtClock::QtClock()
-    : context_(std::make_unique<QObject>()), start_(QDateTime::currentMSecsSinceEpoch()) {}
+    : context_(std::make_unique<QObject>()),
+      wakeLead_(kFirstLead),
+      start_(QDateTime::currentMSecsSinceEpoch()) {}
 
-QtClock::~QtClock() = default;
+QtClock::~QtClock() {
+    for (auto& [token, timer] : exact_)
+        Release(timer);
+}
 
 std::int64_t QtClock::Now() const {
     return QDateTime::currentMSecsSinceEpoch() - start_;
@@ -34,7 +61,59 @@ Clock::TimerToken QtClock::Schedule(int ms, Callback callback) {
     return token;
 }
 
+Clock::TimerToken QtClock::ScheduleExact(int ms, Callback callback) {
+    const int fd = ::timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC);
+    if (fd < 0) return Schedule(ms, std::move(callback));
+    const std::int64_t now = MonotonicNs();
+    ExactTimer timer;
+    timer.fd = fd;
+    timer.due = now + std::int64_t{std::max(ms, 0)} * 1'000'000;
+    // Never zero: that would disarm the timer file.
+    timer.armedFor = std::max(timer.due - wakeLead_, now + 1);
+    timer.callback = std::move(callback);
+    itimerspec at{};
+    at.it_value.tv_sec = static_cast<time_t>(timer.armedFor / 1'000'000'000);
+    at.it_value.tv_nsec = static_cast<long>(timer.armedFor % 1'000'000'000);
+    if (::timerfd_settime(fd, TFD_TIMER_ABSTIME, &at, nullptr) != 0) {
+        ::close(fd);
+        return Schedule(ms, std::move(timer.callback));
+    }
+    const TimerToken token = next_++;
+    timer.notifier = new QSocketNotifier(fd, QSocketNotifier::Read, context_.get());
+    QObject::connect(timer.notifier, &QSocketNotifier::activated, context_.get(),
+                     [this, token] { OnExactWake(token); });
+    exact_.emplace(token, std::move(timer));
+    return token;
+}
+
+void QtClock::OnExactWake(TimerToken token) {
+    auto it = exact_.find(token);
+    if (it == exact_.end()) return;
+    ExactTimer timer = std::move(it->second);
+    exact_.erase(it);
+    Release(timer);
+    const std::int64_t delay = MonotonicNs() - timer.armedFor;
+    wakeLead_ = std::clamp(wakeLead_ + (delay > wakeLead_ ? 3 * kLeadStep : -kLeadStep),
+                           std::int64_t{0}, kMaxLead);
+    while (MonotonicNs() < timer.due) {
+    }
+    // The callback may schedule or cancel timers; it runs last.
+    timer.callback();
+}
+
+void QtClock::Release(ExactTimer& timer) {
+    // The notifier may be the one whose signal is being handled: it goes later, switched off.
+    timer.notifier->setEnabled(false);
+    timer.notifier->deleteLater();
+    ::close(timer.fd);
+}
+
 void QtClock::Cancel(TimerToken token) {
+    if (auto exact = exact_.find(token); exact != exact_.end()) {
+        Release(exact->second);
+        exact_.erase(exact);
+        return;
+    }
     auto it = timers_.find(token);
     if (it == timers_.end()) return;
     if (QObject* timer = it->second) {

@@ -10,7 +10,10 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <utility>
 #include <vector>
+
+class QSocketNotifier;
 
 namespace corvane {
 
@@ -25,6 +28,12 @@ public:
     virtual std::int64_t Now() const = 0;
     // Runs the callback once, after ms milliseconds, unless cancelled before.
     virtual TimerToken Schedule(int ms, Callback callback) = 0;
+    // Like Schedule, for a wait that the device needs as a minimum and that comes round often
+    // enough for its lateness to add up (the pauses of a firmware upload): the callback runs no
+    // earlier than ms milliseconds from now, and as close to that as the machine allows.
+    virtual TimerToken ScheduleExact(int ms, Callback callback) {
+        return Schedule(ms, std::move(callback));
+    }
     virtual void Cancel(TimerToken token) = 0;
     // A posted message: runs the callback after the current handler has returned, in posting order.
     // Only the user-interface thread posts.
@@ -38,12 +47,28 @@ public:
 
     std::int64_t Now() const override;
     TimerToken Schedule(int ms, Callback callback) override;
+    // A timer file armed ahead of the deadline by about as long as waking up takes here, and a
+    // short spin for what is left: a Qt timer wakes in whole milliseconds, and on a busy or
+    // virtual machine a wake-up is often a quarter of a millisecond late.
+    TimerToken ScheduleExact(int ms, Callback callback) override;
     void Cancel(TimerToken token) override;
     void Post(Callback callback) override;
 
 private:
+    struct ExactTimer {
+        int fd = -1;
+        QSocketNotifier* notifier = nullptr;
+        std::int64_t armedFor = 0;  // monotonic nanoseconds
+        std::int64_t due = 0;
+        Callback callback;
+    };
+    void OnExactWake(TimerToken token);
+    static void Release(ExactTimer& timer);
+
     std::unique_ptr<QObject> context_;  // owns the Qt timers; queued calls die with it
     std::map<TimerToken, QPointer<QObject>> timers_;
+    std::map<TimerToken, ExactTimer> exact_;
+    std::int64_t wakeLead_;  // nanoseconds ahead of the deadline that an exact timer is armed
     TimerToken next_ = 1;
     std::int64_t start_;
 };

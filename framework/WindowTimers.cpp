@@ -11,9 +11,9 @@ WindowTimers::~WindowTimers() {
     KillAll();
 }
 
-void WindowTimers::SetTimer(int id, int ms) {
+void WindowTimers::SetTimer(int id, int ms, Timing timing) {
     KillTimer(id);
-    Arm(id, ms);
+    Arm(id, ms, timing);
 }
 
 void WindowTimers::KillTimer(int id) {
@@ -34,15 +34,18 @@ int WindowTimers::Period(int id) const {
     return it == running_.end() ? 0 : it->second.period;
 }
 
-void WindowTimers::Arm(int id, int ms) {
-    running_[id] = Running{ms, clock_.Schedule(ms, [this, id] { Fire(id); })};
+void WindowTimers::Arm(int id, int ms, Timing timing) {
+    auto fire = [this, id] { Fire(id); };
+    running_[id] = Running{ms, timing,
+                           timing == Timing::Exact ? clock_.ScheduleExact(ms, std::move(fire))
+                                                   : clock_.Schedule(ms, std::move(fire))};
 }
 
 void WindowTimers::Fire(int id) {
     auto it = running_.find(id);
     if (it == running_.end()) return;
     // Re-arm first, so that a handler that kills or restarts the timer has the last word.
-    Arm(id, it->second.period);
+    Arm(id, it->second.period, it->second.timing);
     handler_(id);
 }
 

@@ -12,13 +12,15 @@ namespace corvane {
 class WindowTimers {
 public:
     using Handler = std::function<void(int id)>;
+    // Exact: fires as close to its period as the machine allows (Clock::ScheduleExact).
+    enum class Timing { Ordinary, Exact };
 
     WindowTimers(Clock& clock, Handler handler);
     ~WindowTimers();
     WindowTimers(const WindowTimers&) = delete;
     WindowTimers& operator=(const WindowTimers&) = delete;
 
-    void SetTimer(int id, int ms);
+    void SetTimer(int id, int ms, Timing timing = Timing::Ordinary);
     void KillTimer(int id);
     void KillAll();
     bool IsRunning(int id) const { return running_.count(id) != 0; }
@@ -30,9 +32,10 @@ public:
 private:
     struct Running {
         int period;
+        Timing timing;
         Clock::TimerToken token;
     };
-    void Arm(int id, int ms);
+    void Arm(int id, int ms, Timing timing);
     void Fire(int id);
 
     Clock& clock_;

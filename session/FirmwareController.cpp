@@ -152,7 +152,7 @@ void FirmwareController::OnFirmwareReply(const Frame& frame) {
         case FirmwareReply::StartAccepted:
             if (stage_ == Stage::Start && sent) {
                 EnterStage(Stage::Request80);
-                timers_.SetTimer(kRequest80Timer, kPausePeriod);
+                StartPause(kRequest80Timer);
             }
             break;
         case FirmwareReply::Request80Accepted:
@@ -170,7 +170,7 @@ void FirmwareController::OnFirmwareReply(const Frame& frame) {
                 SendStageFrame();
                 FillBlockData(image_.data(), imageLength_, plan_.Position(),
                               host_.Tx().block.data() + 1);
-                timers_.SetTimer(kBlockDataTimer, kPausePeriod);
+                StartPause(kBlockDataTimer);
             }
             break;
         case FirmwareReply::BlockAccepted:
@@ -303,7 +303,7 @@ void FirmwareController::OnTimer(int id) {
             break;
         case kBlockRetryTimer:
             SendStageFrame();
-            timers_.SetTimer(kBlockResendDataTimer, kPausePeriod);
+            StartPause(kBlockResendDataTimer);
             break;
         case kBlockResendDataTimer:
             SendBlockData();
@@ -349,6 +349,12 @@ void FirmwareController::EnterStage(Stage stage) {
 }
 
 // No resend of an earlier step may go out once the run has moved on.
+// A pause is the least the device needs, and one comes before every block: an upload of a few
+// hundred blocks would be longer by a late wake-up's worth for each of them.
+void FirmwareController::StartPause(int id) {
+    timers_.SetTimer(id, kPausePeriod, WindowTimers::Timing::Exact);
+}
+
 void FirmwareController::StopRunTimers() {
     for (int id = kBlockDataTimer; id <= kRebootFailTimer; ++id)
         timers_.KillTimer(id);
@@ -403,7 +409,7 @@ void FirmwareController::NextBlock(std::uint8_t steer) {
     EnterStage(Stage::Block);
     SendStageFrame();
     FillBlockData(image_.data(), imageLength_, plan_.Position(), host_.Tx().block.data() + 1);
-    timers_.SetTimer(kBlockDataTimer, kPausePeriod);
+    StartPause(kBlockDataTimer);
 }
 
 void FirmwareController::BeginReboot() {

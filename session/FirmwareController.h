@@ -129,6 +129,8 @@ private:
     bool ResendDataDue() const;
 
     void EnterStage(Stage stage);
+    // Starts one of the 50 ms pauses the device needs before a request or a block's data.
+    void StartPause(int id);
     void StopRunTimers();
     // Composes the frame the current stage sends and posts it.
     void SendStageFrame();

@@ -2,7 +2,12 @@
 #include "framework/WindowTimers.h"
 
 #include <gtest/gtest.h>
+#include <QEventLoop>
+#include <QTimer>
 
+#include <chrono>
+#include <filesystem>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -147,6 +152,43 @@ TEST_F(WindowTimersTest, DestroyingTheSetCancelsItsTimers) {
     clock.Advance(100);
     EXPECT_TRUE(fired.empty());
     EXPECT_EQ(clock.ScheduledCount(), 0u);
+}
+
+std::ptrdiff_t OpenFiles() {
+    return std::distance(std::filesystem::directory_iterator("/proc/self/fd"),
+                         std::filesystem::directory_iterator());
+}
+
+// The pauses the device needs are minimums: an exact timer may spin to its deadline, but must
+// never run its callback before it.
+TEST(QtClock, ExactTimersNeverFireEarlyAndLeaveNothingOpen) {
+    using Steady = std::chrono::steady_clock;
+    const std::ptrdiff_t filesBefore = OpenFiles();
+    std::vector<Steady::duration> early;
+    int fired = 0;
+    int cancelledFired = 0;
+    {
+        QtClock clock;
+        QEventLoop loop;
+        const Clock::TimerToken cancelled = clock.ScheduleExact(5, [&] { ++cancelledFired; });
+        const std::vector<int> periods = {0, 1, 3, 10, 20, 20};
+        for (int ms : periods) {
+            const Steady::time_point due = Steady::now() + std::chrono::milliseconds(ms);
+            clock.ScheduleExact(ms, [&, due] {
+                if (Steady::now() < due) early.push_back(due - Steady::now());
+                if (++fired == static_cast<int>(periods.size())) loop.quit();
+            });
+        }
+        clock.Cancel(cancelled);
+        // Still pending when the clock goes: never runs, and its timer file is closed.
+        clock.ScheduleExact(60000, [&] { ++cancelledFired; });
+        QTimer::singleShot(5000, &loop, &QEventLoop::quit);
+        loop.exec();
+    }
+    EXPECT_EQ(fired, 6);
+    EXPECT_TRUE(early.empty());
+    EXPECT_EQ(cancelledFired, 0);
+    EXPECT_EQ(OpenFiles(), filesBefore);
 }
 
 }  // namespace
