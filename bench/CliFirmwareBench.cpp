@@ -3,9 +3,9 @@
 // device against the protocol's floor, then four at once against that one device, in the same
 // run. The switchers answer at once after the last block (no reboot), so the floor of the whole
 // run is that of the upload: the 50 ms pause before the 0x80 request and before every block.
-// Three rounds, for the median: on a virtual machine, waking a thread on an idle virtual
-// processor now and then takes milliseconds, and a round that meets several such wake-ups is
-// slower by a per cent or more.
+// Five rounds, for the median: on a virtual machine the host now and then holds a virtual
+// processor back for a millisecond or more, and a round that meets many such stalls, in the
+// program or in the simulated switchers, is slower by a per cent or more.
 #include "bench/FirmwareFrames.h"
 #include "tests/support/RunProgram.h"
 #include "tests/support/SimDevice.h"
@@ -84,7 +84,7 @@ void CliFirmware(benchmark::State& state) {
 }
 BENCHMARK(CliFirmware)
     ->Iterations(1)
-    ->Repetitions(3)
+    ->Repetitions(5)
     ->UseManualTime()
     ->Unit(benchmark::kMillisecond);
 
