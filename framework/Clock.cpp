@@ -32,11 +32,19 @@ std::int64_t MonotonicNs() {
 QtClock::QtClock()
     : context_(std::make_unique<QObject>()),
       wakeLead_(kFirstLead),
-      start_(QDateTime::currentMSecsSinceEpoch()) {}
+      start_(QDateTime::currentMSecsSinceEpoch()) {
+    // Without a timer file, exact timers are ordinary ones.
+    exactFd_ = ::timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC);
+    if (exactFd_ < 0) return;
+    exactNotifier_ = new QSocketNotifier(exactFd_, QSocketNotifier::Read, context_.get());
+    QObject::connect(exactNotifier_, &QSocketNotifier::activated, context_.get(),
+                     [this] { OnExactWake(); });
+}
 
 QtClock::~QtClock() {
-    for (auto& [token, timer] : exact_)
-        Release(timer);
+    if (exactFd_ < 0) return;
+    exactNotifier_->setEnabled(false);
+    ::close(exactFd_);
 }
 
 std::int64_t QtClock::Now() const {
@@ -62,56 +70,58 @@ Clock::TimerToken QtClock::Schedule(int ms, Callback callback) {
 }
 
 Clock::TimerToken QtClock::ScheduleExact(int ms, Callback callback) {
-    const int fd = ::timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC);
-    if (fd < 0) return Schedule(ms, std::move(callback));
-    const std::int64_t now = MonotonicNs();
-    ExactTimer timer;
-    timer.fd = fd;
-    timer.due = now + std::int64_t{std::max(ms, 0)} * 1'000'000;
-    // Never zero: that would disarm the timer file.
-    timer.armedFor = std::max(timer.due - wakeLead_, now + 1);
-    timer.callback = std::move(callback);
-    itimerspec at{};
-    at.it_value.tv_sec = static_cast<time_t>(timer.armedFor / 1'000'000'000);
-    at.it_value.tv_nsec = static_cast<long>(timer.armedFor % 1'000'000'000);
-    if (::timerfd_settime(fd, TFD_TIMER_ABSTIME, &at, nullptr) != 0) {
-        ::close(fd);
-        return Schedule(ms, std::move(timer.callback));
-    }
+    if (exactFd_ < 0) return Schedule(ms, std::move(callback));
     const TimerToken token = next_++;
-    timer.notifier = new QSocketNotifier(fd, QSocketNotifier::Read, context_.get());
-    QObject::connect(timer.notifier, &QSocketNotifier::activated, context_.get(),
-                     [this, token] { OnExactWake(token); });
-    exact_.emplace(token, std::move(timer));
+    exact_[token] =
+        ExactTimer{MonotonicNs() + std::int64_t{std::max(ms, 0)} * 1'000'000, std::move(callback)};
+    ArmExact();
     return token;
 }
 
-void QtClock::OnExactWake(TimerToken token) {
-    auto it = exact_.find(token);
-    if (it == exact_.end()) return;
-    ExactTimer timer = std::move(it->second);
-    exact_.erase(it);
-    Release(timer);
-    const std::int64_t delay = MonotonicNs() - timer.armedFor;
+std::map<Clock::TimerToken, QtClock::ExactTimer>::iterator QtClock::EarliestExact() {
+    return std::min_element(exact_.begin(), exact_.end(), [](const auto& a, const auto& b) {
+        return a.second.due < b.second.due;
+    });
+}
+
+void QtClock::ArmExact() {
+    const auto first = EarliestExact();
+    // A deadline closer than the lead is set for now, never in the past, so that every wake-up
+    // tells how long waking takes.
+    const std::int64_t target =
+        first == exact_.end() ? 0 : std::max(first->second.due - wakeLead_, MonotonicNs());
+    if (target == armedFor_) return;
+    armedFor_ = target;
+    itimerspec at{};
+    at.it_value.tv_sec = static_cast<time_t>(target / 1'000'000'000);
+    at.it_value.tv_nsec = static_cast<long>(target % 1'000'000'000);
+    ::timerfd_settime(exactFd_, TFD_TIMER_ABSTIME, &at, nullptr);
+}
+
+// One deadline per wake-up, the earliest; a second one due at the same moment has its timer
+// file set in the past and goes on the next turn of the event loop.
+void QtClock::OnExactWake() {
+    const std::int64_t woke = MonotonicNs();
+    std::uint64_t expirations = 0;
+    if (::read(exactFd_, &expirations, sizeof expirations) < 0 || armedFor_ == 0) return;
+    const std::int64_t delay = woke - armedFor_;
     wakeLead_ = std::clamp(wakeLead_ + (delay > wakeLead_ ? 3 * kLeadStep : -kLeadStep),
                            std::int64_t{0}, kMaxLead);
+    armedFor_ = 0;
+    const auto first = EarliestExact();
+    if (first == exact_.end()) return;
+    ExactTimer timer = std::move(first->second);
+    exact_.erase(first);
+    ArmExact();
     while (MonotonicNs() < timer.due) {
     }
     // The callback may schedule or cancel timers; it runs last.
     timer.callback();
 }
 
-void QtClock::Release(ExactTimer& timer) {
-    // The notifier may be the one whose signal is being handled: it goes later, switched off.
-    timer.notifier->setEnabled(false);
-    timer.notifier->deleteLater();
-    ::close(timer.fd);
-}
-
 void QtClock::Cancel(TimerToken token) {
-    if (auto exact = exact_.find(token); exact != exact_.end()) {
-        Release(exact->second);
-        exact_.erase(exact);
+    if (exact_.erase(token) != 0) {
+        ArmExact();
         return;
     }
     auto it = timers_.find(token);

@@ -47,28 +47,30 @@ public:
 
     std::int64_t Now() const override;
     TimerToken Schedule(int ms, Callback callback) override;
-    // A timer file armed ahead of the deadline by about as long as waking up takes here, and a
-    // short spin for what is left: a Qt timer wakes in whole milliseconds, and on a busy or
-    // virtual machine a wake-up is often a quarter of a millisecond late.
+    // One timer file, armed ahead of the earliest deadline by about as long as waking up takes
+    // here, and a short spin for what is left: a Qt timer wakes in whole milliseconds, and on a
+    // busy or virtual machine a wake-up is often a quarter of a millisecond late.
     TimerToken ScheduleExact(int ms, Callback callback) override;
     void Cancel(TimerToken token) override;
     void Post(Callback callback) override;
 
 private:
     struct ExactTimer {
-        int fd = -1;
-        QSocketNotifier* notifier = nullptr;
-        std::int64_t armedFor = 0;  // monotonic nanoseconds
-        std::int64_t due = 0;
+        std::int64_t due;  // monotonic nanoseconds
         Callback callback;
     };
-    void OnExactWake(TimerToken token);
-    static void Release(ExactTimer& timer);
+    void OnExactWake();
+    std::map<TimerToken, ExactTimer>::iterator EarliestExact();
+    // Sets the timer file for the earliest exact deadline, or clears it when none is left.
+    void ArmExact();
 
     std::unique_ptr<QObject> context_;  // owns the Qt timers; queued calls die with it
     std::map<TimerToken, QPointer<QObject>> timers_;
     std::map<TimerToken, ExactTimer> exact_;
-    std::int64_t wakeLead_;  // nanoseconds ahead of the deadline that an exact timer is armed
+    int exactFd_ = -1;
+    QSocketNotifier* exactNotifier_ = nullptr;  // owned by context_
+    std::int64_t armedFor_ = 0;                 // when the timer file goes off; 0: not set
+    std::int64_t wakeLead_;                     // how far ahead of a deadline it is set
     TimerToken next_ = 1;
     std::int64_t start_;
 };
