@@ -348,13 +348,13 @@ void FirmwareController::EnterStage(Stage stage) {
     sends_ = 0;
 }
 
-// No resend of an earlier step may go out once the run has moved on.
 // A pause is the least the device needs, and one comes before every block: an upload of a few
 // hundred blocks would be longer by a late wake-up's worth for each of them.
 void FirmwareController::StartPause(int id) {
     timers_.SetTimer(id, kPausePeriod, WindowTimers::Timing::Exact);
 }
 
+// No resend of an earlier step may go out once the run has moved on.
 void FirmwareController::StopRunTimers() {
     for (int id = kBlockDataTimer; id <= kRebootFailTimer; ++id)
         timers_.KillTimer(id);
